@@ -1,0 +1,79 @@
+#pragma once
+
+#include "quote/pagereader.h"
+#include "quote/quotemanager.h"
+#include "quote/quotewindowhost.h"
+
+#include <QMainWindow>
+#include <map>
+#include <string>
+
+class QAction;
+class QLabel;
+class QMdiArea;
+class QMdiSubWindow;
+class QStatusBar;
+class QToolBar;
+class CKolpexApp;
+class CView;
+class Notifier;
+
+// The top-level MDI window. Owns the entries, the page reader and the quote manager that the
+// child windows share, and routes commands to the active view, itself and the application.
+class CMainFrame final : public QMainWindow, public QuoteWindowHost {
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(CMainFrame)
+public:
+    CMainFrame(CKolpexApp& app, Notifier& notifier);
+    ~CMainFrame() override;
+
+    // Builds menus, toolbar and status bar, 800 x 750, centred. False when that fails.
+    bool LoadFrame();
+
+    QuoteEntry m_defaultEntry;
+    QuoteEntry m_currentEntry;
+    QStatusBar* m_wndStatusBar = nullptr;
+    CPageReader m_pageReader;
+    CQuoteManager m_quoteManager;
+    EntryArray m_searchResults;
+    QToolBar* m_wndToolBar = nullptr;
+
+    // QuoteWindowHost
+    QuoteEntry& currentEntry() override { return m_currentEntry; }
+    EntryArray& searchResults() override { return m_searchResults; }
+    bool createQuoteDocument() override;
+    void addRecentEntry(const std::string& text) override;
+
+    CKolpexApp& app() { return m_app; }
+    Notifier& notifier() { return m_notifier; }
+    QMdiArea* mdiArea() const { return m_mdiArea; }
+
+    // Pane 0 of the status bar, repainted at once.
+    void SetMessageText(const std::string& text);
+    std::string messageText() const;
+
+    // The view of the active child window, if any.
+    CView* activeView() const;
+    // The action of a command id (tests and the views' shortcuts use it); null when unknown.
+    QAction* action(int commandId) const;
+    // Runs a command as if chosen from the menu: active view, then frame, then application.
+    void runCommand(int commandId);
+    void updateCommandEnabling();
+
+    // Market commands and the worldwide search.
+    void OnMarketCommand(int commandId);
+    void OnFindWorldwide();
+
+private:
+    CKolpexApp& m_app;
+    Notifier& m_notifier;
+    QMdiArea* m_mdiArea = nullptr;
+    QLabel* m_messagePane = nullptr;
+    std::map<int, QAction*> m_actions;
+
+    void buildActions();
+    void buildMenus();
+    void buildToolBar();
+    void buildStatusBar();
+    void showMenuFor(QMdiSubWindow* active);
+};

@@ -1,0 +1,18 @@
+#include "platform/notifier.h"
+
+#include "platform/textcodec.h"
+
+#include <cstdio>
+
+void RecordingNotifier::showMessage(const std::string& text)
+{
+    messages.push_back(text);
+    if (whileShowing)
+        whileShowing(text);
+}
+
+void StderrNotifier::showMessage(const std::string& text)
+{
+    const std::string utf8 = Cp1252ToUtf8(text);
+    std::fprintf(stderr, "%s\n", utf8.c_str());
+}

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+// Every message the user must see goes through one of these. showMessage blocks like a modal
+// message box with an OK button: it returns once the user has closed it.
+class Notifier {
+public:
+    virtual ~Notifier() = default;
+    virtual void showMessage(const std::string& text) = 0; // code page 1252
+};
+
+// Test hook: records each text instead of showing it, and can run a callback while the
+// "box" is open (to provoke what a modal loop would let through).
+class RecordingNotifier final : public Notifier {
+public:
+    void showMessage(const std::string& text) override;
+
+    std::vector<std::string> messages;
+    std::function<void(const std::string&)> whileShowing;
+};
+
+// The command-line tools' notifier: one line on standard error per message.
+class StderrNotifier final : public Notifier {
+public:
+    void showMessage(const std::string& text) override;
+};

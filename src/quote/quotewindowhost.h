@@ -1,0 +1,19 @@
+#pragma once
+
+#include "quote/quoteentry.h"
+
+#include <string>
+
+// What CQuoteManager needs of the main frame. The main frame implements it; tests and the
+// command-line tool give their own.
+class QuoteWindowHost {
+public:
+    virtual ~QuoteWindowHost() = default;
+
+    virtual QuoteEntry& currentEntry() = 0;   // m_currentEntry
+    virtual EntryArray& searchResults() = 0;  // m_searchResults
+    // Asks the quote document template for a new, visible document; true when one was made.
+    virtual bool createQuoteDocument() = 0;
+    // Adds a quote window's recent-list text to the recent-file list.
+    virtual void addRecentEntry(const std::string& text) = 0;
+};

@@ -1,0 +1,16 @@
+#!/usr/bin/env bash
+# Installs the Debian packages Kolpex needs to build, test and run, when any is missing.
+set -euo pipefail
+packages=(cmake g++ make clang libclang-rt-dev qt6-base-dev qt6-httpserver-dev qt6-websockets-dev
+          libbenchmark-dev xvfb xauth fonts-liberation python3 imagemagick)
+missing=()
+for p in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if ((${#missing[@]})); then
+    echo "Installing: ${missing[*]}"
+    sudo_cmd=()
+    [[ $(id -u) -ne 0 ]] && sudo_cmd=(sudo)
+    "${sudo_cmd[@]}" apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq "${missing[@]}"
+fi
