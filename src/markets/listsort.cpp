@@ -1,0 +1,98 @@
+#include "markets/listsort.h"
+
+#include <algorithm>
+#include <climits>
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+const std::string kNoText;
+
+bool IsSpace(unsigned char c)
+{
+    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+int CompareBytes(const std::string& a, const std::string& b)
+{
+    const size_t n = std::min(a.size(), b.size());
+    // memcmp compares as unsigned char, so accented letters sort after ASCII.
+    if (n > 0) {
+        if (const int r = std::memcmp(a.data(), b.data(), n))
+            return r;
+    }
+    return a.size() < b.size() ? -1 : (a.size() > b.size() ? 1 : 0);
+}
+
+} // namespace
+
+const std::string& ColumnText(const QuoteEntry& entry, int column)
+{
+    switch (column) {
+    case kColumnCompany:
+        return entry.companyName;
+    case kColumnSymbol:
+        return entry.symbol;
+    case kColumnVolume:
+        return entry.volume;
+    case kColumnListed:
+        return entry.listed;
+    default:
+        return kNoText;
+    }
+}
+
+long long LeadingInteger(const std::string& text)
+{
+    size_t i = 0;
+    while (i < text.size() && IsSpace(static_cast<unsigned char>(text[i])))
+        ++i;
+    bool negative = false;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
+        negative = text[i] == '-';
+        ++i;
+    }
+    long long value = 0;
+    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
+        const int digit = text[i] - '0';
+        if (value > (LLONG_MAX - digit) / 10)
+            return negative ? LLONG_MIN : LLONG_MAX;
+        value = value * 10 + digit;
+    }
+    return negative ? -value : value;
+}
+
+int CompareEntries(const QuoteEntry& a, const QuoteEntry& b, int column)
+{
+    if (column == kColumnVolume) {
+        const long long x = LeadingInteger(a.volume);
+        const long long y = LeadingInteger(b.volume);
+        return x < y ? -1 : (x > y ? 1 : 0);
+    }
+    return CompareBytes(ColumnText(a, column), ColumnText(b, column));
+}
+
+void SortRows(std::vector<int>& rows, const EntryArray& entries, int column, bool descending)
+{
+    if (column == kColumnVolume) {
+        // Parse each volume once rather than at every comparison.
+        std::vector<long long> keys(entries.size());
+        for (size_t i = 0; i < entries.size(); ++i)
+            keys[i] = LeadingInteger(entries[i].volume);
+        std::stable_sort(rows.begin(), rows.end(),
+            [&](int a, int b) { return descending ? keys[b] < keys[a] : keys[a] < keys[b]; });
+        return;
+    }
+    std::stable_sort(rows.begin(), rows.end(), [&](int a, int b) {
+        const int r = CompareBytes(ColumnText(entries[a], column), ColumnText(entries[b], column));
+        return descending ? r > 0 : r < 0;
+    });
+}
+
+std::string StatusLineText(int row, int rowCount)
+{
+    char buffer[64];
+    std::snprintf(buffer, sizeof buffer, " Line: %6d / %6d", row + 1, rowCount);
+    return buffer;
+}
