@@ -1,0 +1,50 @@
+#include "platform/notifier.h"
+#include "platform/textcodec.h"
+#include "quote/pagereader.h"
+#include "quote/quotemanager.h"
+#include "tool/commands.h"
+#include "tool/quoteoutput.h"
+#include "tool/toolhost.h"
+
+#include <cstdio>
+
+int RunFetch(const QStringList& args)
+{
+    QString security;
+    QString company;
+    bool json = false;
+    for (qsizetype i = 0; i < args.size(); ++i) {
+        const QString& arg = args.at(i);
+        if (arg == QLatin1String("--json")) {
+            json = true;
+        } else if (arg == QLatin1String("--company")) {
+            if (++i >= args.size())
+                return UsageError("--company needs a name");
+            company = args.at(i);
+        } else if (arg.startsWith(QLatin1String("--")) || !security.isNull()) {
+            return UsageError("unexpected argument");
+        } else {
+            security = arg;
+        }
+    }
+    const qsizetype colon = security.indexOf(QLatin1Char(':'));
+    if (colon <= 0 || colon == security.size() - 1)
+        return UsageError("fetch needs CC:SYMBOL");
+
+    const QuoteEntry defaultEntry;
+    StderrNotifier notifier;
+    CPageReader reader(notifier);
+    ToolHost host;
+    CQuoteManager manager(defaultEntry, reader, host, notifier);
+    QuoteEntry entry = defaultEntry;
+    entry.countryCode = ToCp1252(security.left(colon));
+    entry.symbol = ToCp1252(security.mid(colon + 1));
+    entry.companyName = ToCp1252(company);
+    QuoteRecord record;
+    if (!manager.FetchQuote(&entry, &record))
+        return 1;
+    const std::string out
+        = json ? QuoteAsJson(entry.companyName, record) : QuoteAsText(entry.companyName, record);
+    std::fwrite(out.data(), 1, out.size(), stdout);
+    return 0;
+}

@@ -1,0 +1,67 @@
+#include "platform/notifier.h"
+#include "platform/textcodec.h"
+#include "quote/pagereader.h"
+#include "quote/quotemanager.h"
+#include "tool/commands.h"
+#include "tool/quoteoutput.h"
+#include "tool/toolhost.h"
+
+#include <QFile>
+#include <cstdio>
+
+int RunParse(const QStringList& args)
+{
+    QString file;
+    QString country;
+    QString symbol;
+    QString company;
+    bool json = false;
+    for (qsizetype i = 0; i < args.size(); ++i) {
+        const QString& arg = args.at(i);
+        QString* value = nullptr;
+        if (arg == QLatin1String("--json")) {
+            json = true;
+            continue;
+        }
+        if (arg == QLatin1String("--country"))
+            value = &country;
+        else if (arg == QLatin1String("--symbol"))
+            value = &symbol;
+        else if (arg == QLatin1String("--company"))
+            value = &company;
+        if (value != nullptr) {
+            if (++i >= args.size())
+                return UsageError("option needs a value");
+            *value = args.at(i);
+        } else if (arg.startsWith(QLatin1String("--")) || !file.isNull()) {
+            return UsageError("unexpected argument");
+        } else {
+            file = arg;
+        }
+    }
+    if (file.isEmpty())
+        return UsageError("parse needs a FILE");
+    QFile in(file);
+    if (!in.open(QIODevice::ReadOnly)) {
+        std::fprintf(stderr, "kolpex-quote: cannot read %s\n", file.toLocal8Bit().constData());
+        return 2;
+    }
+    const QByteArray bytes = in.readAll();
+
+    const QuoteEntry defaultEntry;
+    StderrNotifier notifier;
+    CPageReader reader(notifier);
+    ToolHost host;
+    CQuoteManager manager(defaultEntry, reader, host, notifier);
+    QuoteEntry entry = defaultEntry;
+    entry.countryCode = ToCp1252(country);
+    entry.symbol = ToCp1252(symbol);
+    entry.companyName = ToCp1252(company);
+    QuoteRecord record;
+    if (!manager.ParseQuotePage(bytes.toStdString(), entry, &record))
+        return 1;
+    const std::string out
+        = json ? QuoteAsJson(entry.companyName, record) : QuoteAsText(entry.companyName, record);
+    std::fwrite(out.data(), 1, out.size(), stdout);
+    return 0;
+}
