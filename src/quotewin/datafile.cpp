@@ -1,0 +1,140 @@
+#include "quotewin/datafile.h"
+
+#include "platform/clock.h"
+#include "platform/notifier.h"
+#include "platform/textcodec.h"
+#include "platform/waitcursor.h"
+#include "quotewin/numbertext.h"
+
+#include <QByteArray>
+#include <QFile>
+#include <QSaveFile>
+#include <cstdio>
+#include <filesystem>
+#include <system_error>
+
+namespace {
+
+std::optional<std::size_t>& WriteLimit()
+{
+    static std::optional<std::size_t> limit;
+    return limit;
+}
+
+const char kHeader[] = "Date\t\tTime\tCurrent\tChange\t\tHigh\tLow\tP/E\tAsk\tBid\tBeta";
+
+// Writes through the test limit; false when the device (or the limit) refused part of it.
+bool WriteAll(QSaveFile& file, const std::string& bytes, std::size_t& written)
+{
+    std::size_t count = bytes.size();
+    bool limited = false;
+    if (const auto& limit = WriteLimit(); limit && written + count > *limit) {
+        count = *limit > written ? *limit - written : 0;
+        limited = true;
+    }
+    if (count > 0 && file.write(bytes.data(), static_cast<qint64>(count)) != static_cast<qint64>(count))
+        return false;
+    written += count;
+    return !limited;
+}
+
+// The directory the file goes into: Stockdata below the current directory, or the current
+// directory itself when Stockdata can be neither found nor made.
+std::filesystem::path OutputDirectory()
+{
+    std::error_code ec;
+    std::filesystem::path current = std::filesystem::current_path(ec);
+    if (ec)
+        current = ".";
+    std::filesystem::path dir = current / kDataDirectory;
+    if (std::filesystem::is_directory(dir, ec))
+        return dir;
+    if (std::filesystem::create_directory(dir, ec) || std::filesystem::is_directory(dir, ec))
+        return dir;
+    return current;
+}
+
+} // namespace
+
+void SetDataFileWriteLimitForTesting(std::optional<std::size_t> bytes)
+{
+    WriteLimit() = bytes;
+}
+
+std::string DataFileName(const std::string& symbol, const std::tm& today)
+{
+    std::string lower = symbol;
+    for (char& c : lower) {
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+        else if (c == '/' || c == '\\' || c == '\0')
+            c = '_';
+    }
+    char prefix[64];
+    std::snprintf(
+        prefix, sizeof prefix, "%02d_%02d_%04d_", today.tm_mon + 1, today.tm_mday, today.tm_year + 1900);
+    return prefix + lower + ".txt";
+}
+
+std::string FormatDataFileLine(const QuoteRecord& sample)
+{
+    const std::tm tm = Clock::LocalTime(sample.quoteTime);
+    char stamp[64];
+    std::snprintf(stamp, sizeof stamp, "%02d/%02d/%04d\t%02d:%02d\t", tm.tm_mon + 1, tm.tm_mday,
+        tm.tm_year + 1900, tm.tm_hour, tm.tm_min);
+    std::string line = stamp;
+    line += FormatFixed2(sample.last);
+    line += '\t';
+    line += sample.change;
+    for (double value :
+        { sample.high, sample.low, sample.priceEarnings, sample.ask, sample.bid, sample.beta }) {
+        line += '\t';
+        line += FormatFixed2(value);
+    }
+    line += "\r\n";
+    return line;
+}
+
+std::string FormatDataFile(const std::vector<QuoteRecord>& samples)
+{
+    std::string text = "\r\n";
+    text += kHeader;
+    text += "\r\n\r\n";
+    for (const QuoteRecord& sample : samples)
+        text += FormatDataFileLine(sample);
+    return text;
+}
+
+bool WriteDataFile(
+    const std::vector<QuoteRecord>& samples, const std::string& symbol, Notifier& notifier) noexcept
+{
+    std::string name;
+    try {
+        name = DataFileName(symbol, Clock::LocalTime(Clock::Now()));
+        // The directory is in the file system's encoding, the name in the program's code page.
+        const QString dir = QFile::decodeName(QByteArray::fromStdString(OutputDirectory().string()));
+        QSaveFile file(dir + QLatin1Char('/') + FromCp1252(name));
+        bool ok = file.open(QIODevice::WriteOnly);
+        if (ok) {
+            std::size_t written = 0;
+            ok = WriteAll(file, "\r\n" + std::string(kHeader) + "\r\n\r\n", written);
+            WaitCursor wait;
+            for (std::size_t i = 0; ok && i < samples.size(); ++i)
+                ok = WriteAll(file, FormatDataFileLine(samples[i]), written);
+            if (ok)
+                ok = file.commit();
+            else
+                file.cancelWriting();
+        }
+        if (ok)
+            return true;
+    } catch (...) {
+        // Out of memory or a file system error while building the path: reported like any
+        // other failure below, since this runs while the window is being destroyed.
+    }
+    try {
+        notifier.showMessage("Can not open an output file \"" + name + "\".");
+    } catch (...) {
+    }
+    return false;
+}

@@ -1,0 +1,32 @@
+#pragma once
+
+#include "quote/quoterecord.h"
+
+#include <cstddef>
+#include <ctime>
+#include <optional>
+#include <string>
+#include <vector>
+
+class Notifier;
+
+inline constexpr const char* kDataDirectory = "Stockdata";
+
+// "%02d_%02d_%04d_%s.txt": month, day and year of today, the symbol in lower case. Path
+// separators in the symbol become '_' so that the file stays inside the data directory.
+std::string DataFileName(const std::string& symbol, const std::tm& today);
+
+// The whole file: empty line, header, empty line, one line per sample; every line ends in CR LF.
+std::string FormatDataFile(const std::vector<QuoteRecord>& samples);
+std::string FormatDataFileLine(const QuoteRecord& sample);
+
+// Writes the samples to "Stockdata/<name>" below the current directory (created when missing),
+// named from today's local date. The file is written beside its final name and renamed over any
+// earlier one only once complete, so a failed write leaves the earlier file whole. On failure
+// shows "Can not open an output file \"%s\"." and returns false. Never throws and never changes
+// the process's current directory.
+bool WriteDataFile(
+    const std::vector<QuoteRecord>& samples, const std::string& symbol, Notifier& notifier) noexcept;
+
+// Test hook: makes every write fail once this many bytes of the file have been written.
+void SetDataFileWriteLimitForTesting(std::optional<std::size_t> bytes);

@@ -1,0 +1,20 @@
+#include "markets/liststate.h"
+#include "markets/recententry.h"
+#include "quote/quotemanager.h"
+#include "quote/quotewindowhost.h"
+
+bool CQuoteManager::OpenQuote(const QuoteEntry& entry)
+{
+    frame().currentEntry() = entry;
+
+    // The check fills in the company name from the page when the entry has none.
+    QuoteEntry checked = entry;
+    if (!FetchQuote(&checked, nullptr))
+        return false;
+
+    g_pendingListKind = 0;
+    if (!frame().createQuoteDocument())
+        return false;
+    frame().addRecentEntry(RecentListText(checked.companyName, checked.countryCode, checked.symbol));
+    return true;
+}
