@@ -1,0 +1,36 @@
+#pragma once
+
+#include "catalogue.h"
+
+#include <QByteArray>
+#include <cstdint>
+
+// Everything one quote page shows, as the page prints it. A figure the page leaves open is "N/A".
+struct ServedQuote {
+    QByteArray last, high, low, open, previousClose, bid, ask, yearHigh, yearLow;
+    QByteArray priceEarnings, earningsPerShare, dividendPerShare, dividendYield, forwardPriceEarnings;
+    QByteArray returnOnEquity, beta;
+    QByteArray change, changePercent; // signed, e.g. "+0.53" and "+1.98%"
+    bool gain = true;
+    QByteArray volume, averageVolume, institutionalOwnership, marketCap, sharesOutstanding, exchange, sales;
+    int delayMinutes = 15;
+    bool trading = false; // inside the session: the time text has no date
+    QByteArray timeText; // "10:42am" or "Mar 7, 2005 4:00pm"
+    std::int64_t quoteDay = 0; // Eastern date of the quote, days since 1970
+    int quoteHour = 0; // Eastern wall clock
+    int quoteMinute = 0;
+};
+
+// The simulated market: each security walks its own seeded path through each trading day
+// (9:30 to 16:00 Eastern, Monday to Friday); the same security at the same minute always
+// gives the same figures.
+ServedQuote SimulateQuote(const Security& security, std::int64_t utcSeconds);
+
+// Price path helpers, exposed for the day's consistency checks.
+double ClosingPrice(const Security& security, std::int64_t dayNumber);
+double PriceAtMinute(const Security& security, std::int64_t dayNumber, int minute); // 0..390
+bool IsTradingDay(std::int64_t dayNumber);
+std::int64_t PreviousTradingDay(std::int64_t dayNumber);
+
+QByteArray FormatGrouped(std::int64_t value); // 12,345,678
+QByteArray FormatTimeText(std::int64_t dayNumber, int hour, int minute, bool withDate);

@@ -1,0 +1,49 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+enum class FaultKind { None, Delay, Stall, Close, Error, Empty, Huge };
+
+// One --fault option: KIND[=VALUE][@CC:SYMBOL]; without a symbol it applies to every request.
+struct FaultRule {
+    FaultKind kind = FaultKind::None;
+    std::int64_t value = 0;
+    QString symbol; // "CC:SYMBOL" in upper case, empty for all
+};
+
+// What one request gets: an optional delay before the answer, then at most one way of misbehaving.
+struct FaultPlan {
+    std::int64_t delayMs = 0;
+    FaultKind mode = FaultKind::None;
+    std::int64_t value = 0; // bytes sent before a stall/close (0: half the body), status, huge size
+};
+
+inline constexpr int kDefaultPort = 8765; // the address the program looks for when not told otherwise
+inline constexpr std::int64_t kDefaultHugeBytes = 20 * 1024 * 1024;
+inline constexpr int kDefaultErrorStatus = 503;
+
+struct ServiceOptions {
+    QString address = QStringLiteral("127.0.0.1");
+    int port = kDefaultPort;
+    QStringList listDirs; // searched in order; empty means the built-in defaults
+    std::vector<FaultRule> faults;
+    std::optional<std::int64_t> now; // a fixed clock (UTC seconds) instead of the machine's
+    QString dumpSymbol; // print the figures of one security as JSON and exit
+    std::optional<std::int64_t> dumpAt;
+    bool quiet = false; // no request log
+};
+
+// Parses the fault syntax; empty optional and a message on error.
+std::optional<FaultRule> ParseFault(const QString& text, QString* error);
+// ISO 8601 date-time (UTC unless an offset is given) or plain seconds since 1970.
+std::optional<std::int64_t> ParseMoment(const QString& text);
+// The fault plan for one security: global rules first, the security's own rules override them.
+FaultPlan ResolveFaults(const std::vector<FaultRule>& rules, const QString& countrySymbol);
+
+// Parses the command line (without the program name); false and a message on error.
+bool ParseOptions(const QStringList& args, ServiceOptions& options, QString* error);
+QString UsageText();
