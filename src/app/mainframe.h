@@ -6,6 +6,7 @@
 
 #include <QMainWindow>
 #include <map>
+#include <memory>
 #include <string>
 
 class QAction;
@@ -76,4 +77,16 @@ private:
     void buildToolBar();
     void buildStatusBar();
     void showMenuFor(QMdiSubWindow* active);
+
+    struct Parts; // the two menu sets, the recent-file items and the indicator panes
+    std::unique_ptr<Parts> m_parts;
+    bool frameHandles(int commandId) const;
+    void frameCommand(int commandId);
+    void rebuildRecentItems();
+    void updateTitle();
+    void arrangeIcons();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 };

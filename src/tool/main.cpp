@@ -9,7 +9,8 @@ int UsageError(const char* message)
     std::fprintf(stderr, "kolpex-quote: %s\n", message);
     std::fprintf(stderr,
                  "usage: kolpex-quote fetch CC:SYMBOL [--company NAME] [--json]\n"
-                 "       kolpex-quote parse FILE [--country CC] [--symbol S] [--company NAME] [--json]\n");
+                 "       kolpex-quote parse FILE [--country CC] [--symbol S] [--company NAME] [--json]\n"
+                 "       kolpex-quote list MARKET [--find TEXT] [--json]\n");
     return 2;
 }
 
@@ -27,6 +28,7 @@ int main(int argc, char** argv)
     static const Command commands[] = {
         { "fetch", RunFetch },
         { "parse", RunParse },
+        { "list", RunList },
     };
     for (const Command& c : commands) {
         if (command == QLatin1String(c.name))

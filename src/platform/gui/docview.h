@@ -93,6 +93,7 @@ public:
 
 private:
     CView* createFrameAndView(CDocument* document, bool makeVisible);
+    bool finishView(CView* view, bool makeVisible); // OnInitialUpdate, then shown and activated
 
     int m_resourceId;
     std::string m_docName;

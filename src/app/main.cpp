@@ -1,0 +1,23 @@
+#include "app/kolpexapp.h"
+#include "app/mainframe.h"
+#include "app/placeholderview.h"
+#include "platform/gui/messageboxnotifier.h"
+
+#include <QApplication>
+#include <QIcon>
+
+int main(int argc, char** argv)
+{
+    QApplication application(argc, argv);
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/kolpex/icons/kolpex-256.png")));
+    MessageBoxNotifier notifier;
+    CKolpexApp app(
+        notifier, [](CDocument* document, CMainFrame&) -> CView* { return new PlaceholderView(document); },
+        [](CDocument* document, CMainFrame&) -> CView* { return new PlaceholderView(document); });
+    if (!app.InitInstance())
+        return 1;
+    notifier.setParent(app.mainFrame());
+    const int status = QApplication::exec();
+    app.ExitInstance();
+    return status;
+}

@@ -1,0 +1,22 @@
+#pragma once
+
+#include "app/mainframe.h"
+
+#include <QList>
+#include <array>
+#include <vector>
+
+class QMenu;
+
+// What LoadFrame builds beyond the members everyone reads.
+struct CMainFrame::Parts {
+    QList<QMenu*> menus128; // no child or a list window active
+    QList<QMenu*> menus129; // a quote window active
+    int shownMenu = 0;
+    std::vector<QAction*> recentItems; // 57616 ... 57630
+    std::array<QLabel*, 3> indicators {}; // CAPS, NUM, SCRL
+    std::array<bool, 3> locks {};
+};
+
+// Menu and toolbar texts of a command: the menu text with its mnemonic.
+QString CommandMenuText(int commandId);

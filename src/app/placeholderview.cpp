@@ -1,0 +1,8 @@
+#include "app/placeholderview.h"
+
+PlaceholderView::PlaceholderView(CDocument* document)
+    : CView(document)
+{
+    setAutoFillBackground(true);
+    setBackgroundRole(QPalette::Base);
+}

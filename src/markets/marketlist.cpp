@@ -1,0 +1,94 @@
+#include "markets/marketlist.h"
+
+#include "markets/markettable.h"
+#include "platform/notifier.h"
+#include "platform/textcodec.h"
+#include "quote/quotemanager.h"
+
+#include <QFile>
+#include <cstring>
+
+namespace {
+
+bool IsBlank(char c)
+{
+    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+void AssignTrimmed(std::string& out, const char* begin, std::size_t width)
+{
+    const char* end = begin + width;
+    while (begin < end && IsBlank(*begin))
+        ++begin;
+    while (end > begin && IsBlank(end[-1]))
+        --end;
+    out.assign(begin, end);
+}
+
+void StripSymbolMarks(std::string& symbol)
+{
+    std::erase_if(symbol, [](char c) { return c == '%' || c == '&' || c == '!'; });
+}
+
+} // namespace
+
+std::string MarketListFileName(const std::string& code)
+{
+    return code + ".TXT";
+}
+
+void ParseMarketList(std::string_view bytes, const std::string& code, const QuoteEntry& defaultEntry,
+    EntryArray& entries, Notifier* notifier)
+{
+    if (bytes.size() > kMarketListReadLimit)
+        bytes = bytes.substr(0, kMarketListReadLimit);
+    entries.clear();
+    if (bytes.empty())
+        return;
+    if (const void* zero = std::memchr(bytes.data(), '\0', bytes.size()))
+        bytes = bytes.substr(0, static_cast<std::size_t>(static_cast<const char*>(zero) - bytes.data()));
+
+    // One entry per 64 bytes at most; reserving that keeps the appends from reallocating.
+    entries.reserve(bytes.size() / (kMarketRecordLength + 1));
+
+    const char* country = CountryCodeForMarket(code);
+    QuoteEntry working = defaultEntry;
+    const char* text = bytes.data();
+    std::size_t lineStart = 0;
+    while (lineStart <= bytes.size()) {
+        const void* feed = std::memchr(text + lineStart, '\n', bytes.size() - lineStart);
+        if (!feed)
+            break; // what follows the last line feed is not a line
+        const auto lineEnd = static_cast<std::size_t>(static_cast<const char*>(feed) - text);
+        if (lineEnd - lineStart == kMarketRecordLength) {
+            const char* line = text + lineStart;
+            if (country)
+                working.countryCode = country;
+            else if (notifier)
+                notifier->showMessage("Unknown Market Name");
+            AssignTrimmed(working.companyName, line, 40);
+            AssignTrimmed(working.symbol, line + 41, 7);
+            AssignTrimmed(working.volume, line + 48, 5);
+            AssignTrimmed(working.listed, line + 54, 8);
+            StripSymbolMarks(working.symbol);
+            entries.push_back(working);
+        }
+        lineStart = lineEnd + 1;
+    }
+}
+
+bool CQuoteManager::LoadMarketList(const std::string& code, EntryArray& entries)
+{
+    const std::string fileName = MarketListFileName(code);
+    QFile file(FromCp1252(fileName));
+    if (!file.open(QIODevice::ReadOnly)) {
+        m_notifier.showMessage("Can not open a file \"" + fileName + "\".");
+        return false;
+    }
+    std::string buffer(kMarketListReadLimit, '\0');
+    const qint64 got = file.read(buffer.data(), static_cast<qint64>(buffer.size()));
+    file.close();
+    buffer.resize(got > 0 ? static_cast<std::size_t>(got) : 0);
+    ParseMarketList(buffer, code, m_defaultEntry, entries, &m_notifier);
+    return true;
+}

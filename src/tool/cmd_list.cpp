@@ -1,0 +1,109 @@
+// kolpex-quote list MARKET [--find TEXT] [--json]
+#include "markets/markettable.h"
+#include "platform/notifier.h"
+#include "platform/textcodec.h"
+#include "quote/pagereader.h"
+#include "quote/quotemanager.h"
+#include "quote/quotewindowhost.h"
+#include "tool/commands.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <cstdio>
+
+namespace {
+
+// The tool opens no windows; it only needs somewhere for the search results to go.
+class ListHost final : public QuoteWindowHost {
+public:
+    QuoteEntry& currentEntry() override { return m_current; }
+    EntryArray& searchResults() override { return m_results; }
+    bool createQuoteDocument() override { return false; }
+    void addRecentEntry(const std::string&) override { }
+
+private:
+    QuoteEntry m_current;
+    EntryArray m_results;
+};
+
+QString Text(const std::string& cp1252)
+{
+    return FromCp1252(cp1252);
+}
+
+void PrintEntry(const QuoteEntry& entry, bool json)
+{
+    QByteArray line;
+    if (json) {
+        const QJsonObject object {
+            { QStringLiteral("writeToFile"), entry.writeToFile },
+            { QStringLiteral("easternTime"), entry.easternTime },
+            { QStringLiteral("refreshInterval"), entry.refreshInterval },
+            { QStringLiteral("countryCode"), Text(entry.countryCode) },
+            { QStringLiteral("symbol"), Text(entry.symbol) },
+            { QStringLiteral("companyName"), Text(entry.companyName) },
+            { QStringLiteral("volume"), Text(entry.volume) },
+            { QStringLiteral("listed"), Text(entry.listed) },
+        };
+        line = QJsonDocument(object).toJson(QJsonDocument::Compact);
+    } else {
+        line = (Text(entry.companyName) + QLatin1Char('\t') + Text(entry.symbol) + QLatin1Char('\t')
+            + Text(entry.volume) + QLatin1Char('\t') + Text(entry.listed))
+                   .toUtf8();
+    }
+    std::fwrite(line.constData(), 1, static_cast<std::size_t>(line.size()), stdout);
+    std::fputc('\n', stdout);
+}
+
+} // namespace
+
+int RunList(const QStringList& args)
+{
+    QString market;
+    QString find;
+    bool haveFind = false;
+    bool json = false;
+    for (qsizetype i = 0; i < args.size(); ++i) {
+        const QString& arg = args.at(i);
+        if (arg == QLatin1String("--json")) {
+            json = true;
+        } else if (arg == QLatin1String("--find")) {
+            if (i + 1 >= args.size())
+                return UsageError("--find needs a text");
+            find = args.at(++i);
+            haveFind = true;
+        } else if (arg.startsWith(QLatin1String("--"))) {
+            return UsageError("unknown option for list");
+        } else if (market.isEmpty()) {
+            market = arg;
+        } else {
+            return UsageError("list takes one market");
+        }
+    }
+    if (market.isEmpty())
+        return UsageError("list needs a market");
+
+    const std::string name = ToCp1252(market);
+    const MarketInfo* info = MarketByCode(name);
+    if (!info)
+        info = MarketByCaption(name);
+    if (!info)
+        return UsageError("unknown market (use NYSE, AMEX, NASDAQ, MUTUAL, CVE, TSX or LSE)");
+
+    StderrNotifier notifier;
+    CPageReader reader(notifier);
+    ListHost host;
+    const QuoteEntry defaults;
+    CQuoteManager manager(defaults, reader, host, notifier);
+    EntryArray entries;
+    if (!manager.LoadMarketList(info->code, entries))
+        return 1;
+
+    if (haveFind) {
+        manager.FindInList(ToCp1252(find), entries);
+        entries = host.searchResults();
+    }
+    for (const QuoteEntry& entry : entries)
+        PrintEntry(entry, json);
+    return 0;
+}
