@@ -147,6 +147,9 @@ private Q_SLOTS:
         QVERIFY(readAll(script.filePath()).startsWith("#!/bin/sh\n"));
 
         QVERIFY(QFileInfo(root + m_bin + QStringLiteral("/kolpex-quote")).isExecutable());
+#ifdef KOLPEX_SERVICE_BIN
+        QVERIFY(QFileInfo(root + m_bin + QStringLiteral("/kolpex-quote-service")).isExecutable());
+#endif
 #ifdef KOLPEX_APP_BIN
         QVERIFY(QFileInfo(root + m_libexec + QStringLiteral("/kolpex/kolpex-gui")).isExecutable());
 #endif
