@@ -1,0 +1,68 @@
+#!/usr/bin/env bash
+# Takes the screenshots shown in the README: starts the stand-in quote service on a free port, runs
+# the program under a virtual X server in a scratch working directory holding the market lists, and
+# lets a demo script open a market list, a search result and two quote windows.
+# Usage: tools/screenshots.sh [BUILD-DIR]   (default build/; the pictures go to docs/)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$PWD
+build=$(cd "${1:-build}" && pwd)
+app=$build/src/kolpex
+service=$build/quote-service/kolpex-quote-service
+for program in "$app" "$service"; do
+    [[ -x $program ]] || {
+        echo "screenshots: $program is missing; build first (./test.sh --quick)" >&2
+        exit 1
+    }
+done
+command -v xvfb-run >/dev/null || {
+    echo "screenshots: xvfb-run is missing (apt-get install xvfb xauth)" >&2
+    exit 1
+}
+
+work=$(mktemp -d)
+service_pid=
+cleanup() {
+    [[ -n $service_pid ]] && kill "$service_pid" 2>/dev/null && wait "$service_pid" 2>/dev/null
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+cp data/*.TXT "$work/"
+mkdir -p "$work/home" "$work/config" docs
+
+# The service names its address on its first output line: "listening on http://127.0.0.1:PORT".
+coproc SERVICE { exec "$service" --port 0 --lists "$root/data"; }
+# shellcheck disable=SC2153 # set by coproc
+service_pid=$SERVICE_PID
+read -r -t 20 first_line <&"${SERVICE[0]}" || {
+    echo "screenshots: the quote service did not start" >&2
+    exit 1
+}
+address=$(grep -o 'http://[0-9.]*:[0-9]*' <<<"$first_line") || {
+    echo "screenshots: cannot read the service address from: $first_line" >&2
+    exit 1
+}
+# Keep draining the service's output so that it never blocks on a full pipe.
+cat <&"${SERVICE[0]}" >/dev/null &
+
+cat >"$work/demo.txt" <<SCRIPT
+resize 1200 850
+market NASDAQ
+wait 500
+screenshot $root/docs/screenshot-list.png
+find corp
+wait 500
+quote US:MSFT
+quote CA:RY
+tile
+wait 1500
+screenshot $root/docs/screenshot-main.png
+SCRIPT
+
+echo "screenshots: quote service at $address"
+(cd "$work" &&
+    HOME=$work/home XDG_CONFIG_HOME=$work/config KOLPEX_QUOTE_SERVICE=$address \
+        KOLPEX_DEMO_SCRIPT=$work/demo.txt QT_QPA_PLATFORM=xcb \
+        xvfb-run -a -s "-screen 0 1280x960x24" "$app")
+echo "screenshots: done; look at docs/screenshot-*.png"
