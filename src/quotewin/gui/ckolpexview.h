@@ -1,0 +1,79 @@
+#pragma once
+
+#include "platform/devicecontext.h"
+#include "platform/gui/docview.h"
+#include "quote/quoteentry.h"
+#include "quote/quoterecord.h"
+#include "quotewin/samplehistory.h"
+
+#include <QBasicTimer>
+#include <memory>
+#include <string>
+
+class CGraph;
+class CKolpexDoc;
+class CMainFrame;
+class CQuoteManager;
+class QPaintEvent;
+class QTimerEvent;
+
+// The quote window's view: one security's chart, info text and sample history, refreshed on
+// timer 1. A view made while the pending list kind is not 0 stays inert.
+class CKolpexView final : public CView {
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(CKolpexView)
+public:
+    CKolpexView(CDocument* doc, CMainFrame& frame);
+    ~CKolpexView() override;
+
+    bool OnCreate() override;
+    void OnTimer(int id);
+    void OnDraw(DeviceContext& dc);
+    void OnProperties();
+
+    bool HandlesCommand(int commandId) const override;
+    void OnCommand(int commandId) override;
+
+    // Draws the chart into the view's window now, not at the next paint message.
+    void DrawChartNow();
+
+    bool isRefreshTimerActive() const { return m_refreshTimer.isActive(); }
+    int refreshTimerPeriodMs() const { return m_refreshPeriodMs; }
+    int refreshTimerStarts() const { return m_refreshTimerStarts; }
+    CGraph* chart() const { return m_pChart.get(); }
+    const QuoteEntry& entry() const { return m_entry; }
+    QuoteEntry& entry() { return m_entry; }
+    const QuoteRecord& quote() const { return m_quote; }
+    const SampleHistory& samples() const { return m_samples; }
+    bool isInert() const { return m_nKind != 0; }
+    bool isTitlePending() const { return m_bTitlePending; }
+    int drawCount() const { return m_drawCount; }
+
+    // Test hook: the length of a timer minute, so that a test can let a timer fire.
+    static void SetMillisecondsPerMinuteForTesting(int ms);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void timerEvent(QTimerEvent* event) override;
+
+private:
+    void StartRefreshTimer();
+    void Retrieve();
+    Size FrameClientSize() const;
+
+    bool m_bTitlePending = true;
+    int m_nKind;
+    std::string m_strCaption;
+    QuoteRecord m_quote;
+    QuoteEntry m_entry;
+    CKolpexDoc* m_pDoc;
+    CMainFrame* m_pMainFrame;
+    std::unique_ptr<CGraph> m_pChart;
+    CQuoteManager* m_pQuoteManager;
+    SampleHistory m_samples;
+
+    QBasicTimer m_refreshTimer;
+    int m_refreshPeriodMs = 0;
+    int m_refreshTimerStarts = 0;
+    int m_drawCount = 0;
+};

@@ -1,0 +1,162 @@
+#include "chart/graph.h"
+#include "quote/quoteentry.h"
+#include "quotewin/gui/cdia_parameters.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+
+class TestDiaParameters final : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void controlsAndCaptions()
+    {
+        CDia_Parameters d;
+        QCOMPARE(d.windowTitle(), QStringLiteral("Properties"));
+        QStringList groups;
+        for (auto* g : d.findChildren<QGroupBox*>())
+            groups << g->title();
+        QCOMPARE(groups,
+            (QStringList { QStringLiteral("Y Axe"), QStringLiteral("X Axe"), QStringLiteral("Graph"),
+                QStringLiteral("Ticker") }));
+        QCOMPARE(qobject_cast<QCheckBox*>(d.control(507))->text(), QStringLiteral("Autoscale"));
+        QCOMPARE(qobject_cast<QCheckBox*>(d.control(508))->text(), QStringLiteral("Show net"));
+        QCOMPARE(qobject_cast<QCheckBox*>(d.control(512))->text(), QStringLiteral("Show net"));
+        QCOMPARE(qobject_cast<QCheckBox*>(d.control(517))->text(), QStringLiteral("Show marks"));
+        QCOMPARE(qobject_cast<QCheckBox*>(d.control(518))->text(), QStringLiteral("Show legend"));
+        QCOMPARE(qobject_cast<QCheckBox*>(d.control(520))->text(), QStringLiteral("Time USA ET"));
+        QCOMPARE(
+            qobject_cast<QCheckBox*>(d.control(519))->text(), QStringLiteral("Write quote data to file"));
+        QCOMPARE(qobject_cast<QPushButton*>(d.control(1))->text(), QStringLiteral("OK"));
+        QCOMPARE(qobject_cast<QPushButton*>(d.control(2))->text(), QStringLiteral("Cancel"));
+        QCOMPARE(d.refreshLabel->text(), QStringLiteral("Refresh every:"));
+        QCOMPARE(d.minsLabel->text(), QStringLiteral("mins"));
+        QCOMPARE(d.lineWidthLabel->text(), QStringLiteral("Line width:"));
+        QStringList items;
+        for (int i = 0; i < d.refreshCombo->count(); ++i)
+            items << d.refreshCombo->itemText(i);
+        QCOMPARE(items.join(QLatin1Char(',')), QStringLiteral("5,10,15,30,60,120"));
+        QVERIFY(d.refreshCombo->isEditable());
+
+        d.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&d));
+        QVERIFY(!d.xAutoscaleCheck->isVisible());
+        QVERIFY(!d.xMinEdit->isVisible() && !d.xMinLabel->isVisible());
+        QVERIFY(!d.xDeltaEdit->isVisible() && !d.xDeltaLabel->isVisible());
+        QVERIFY(d.xGridCheck->isVisible() && d.yMinEdit->isVisible());
+        QVERIFY(!d.yMinEdit->isEnabled() && !d.yDeltaEdit->isEnabled()); // as in the resource
+        // three boxes side by side, the ticker box below them, the buttons at the bottom right
+        const auto* y = d.yAutoscaleCheck->parentWidget();
+        const auto* x = d.xGridCheck->parentWidget();
+        const auto* g = d.showMarksCheck->parentWidget();
+        const auto* t = d.refreshCombo->parentWidget();
+        QVERIFY(y->x() < x->x() && x->x() < g->x());
+        QCOMPARE(y->y(), x->y());
+        QVERIFY(t->y() > y->geometry().bottom());
+        QVERIFY(d.okButton->x() < d.cancelButton->x());
+        QVERIFY(d.okButton->y() > t->geometry().bottom());
+        QVERIFY(d.refreshCombo->x() < d.easternTimeCheck->x()
+            && d.easternTimeCheck->x() < d.writeToFileCheck->x());
+    }
+
+    void initFromSettings()
+    {
+        CGraph chart;
+        chart.m_yMin = 9;
+        chart.m_yDelta = 0.6;
+        chart.m_showMarks = true;
+        chart.m_xGrid = false;
+        chart.m_lineWidth = 3;
+        QuoteEntry entry;
+        entry.writeToFile = true;
+        entry.easternTime = false;
+        entry.refreshInterval = 7;
+        CDia_Parameters d;
+        d.m_pGraph = &chart;
+        d.m_pEntry = &entry;
+        d.OnInitDialog();
+        QVERIFY(d.showMarksCheck->isChecked());
+        QVERIFY(d.showLegendCheck->isChecked());
+        QVERIFY(!d.xGridCheck->isChecked());
+        QVERIFY(d.yAutoscaleCheck->isChecked());
+        QVERIFY(d.yGridCheck->isChecked());
+        QCOMPARE(d.lineWidthEdit->text(), QStringLiteral("3"));
+        QCOMPARE(d.xMinEdit->text(), QStringLiteral("0.00"));
+        QCOMPARE(d.xDeltaEdit->text(), QStringLiteral("10.00"));
+        QCOMPARE(d.yMinEdit->text(), QStringLiteral("9.00"));
+        QCOMPARE(d.yDeltaEdit->text(), QStringLiteral("0.60"));
+        QVERIFY(!d.yMinEdit->isEnabled() && !d.yDeltaEdit->isEnabled());
+        QVERIFY(d.writeToFileCheck->isChecked());
+        QVERIFY(!d.easternTimeCheck->isChecked());
+        QCOMPARE(d.refreshCombo->currentText(), QStringLiteral("7"));
+    }
+
+    void autoscaleOffOffersTheFittedScale()
+    {
+        CGraph chart;
+        chart.m_yMin = 9;
+        chart.m_yDelta = 0.6;
+        QuoteEntry entry;
+        CDia_Parameters d;
+        d.m_pGraph = &chart;
+        d.m_pEntry = &entry;
+        d.OnInitDialog();
+        chart.m_yMin = 11; // a draw fitted a new scale meanwhile
+        d.yAutoscaleCheck->click();
+        QVERIFY(d.yMinEdit->isEnabled() && d.yDeltaEdit->isEnabled());
+        QCOMPARE(d.yMinEdit->text(), QStringLiteral("11.00"));
+        d.yAutoscaleCheck->click();
+        QVERIFY(!d.yMinEdit->isEnabled() && !d.yDeltaEdit->isEnabled());
+        QCOMPARE(d.yMinEdit->text(), QStringLiteral("11.00")); // texts stay
+    }
+
+    void okConverts()
+    {
+        CGraph chart;
+        QuoteEntry entry;
+        CDia_Parameters d;
+        d.m_pGraph = &chart;
+        d.m_pEntry = &entry;
+        d.OnInitDialog();
+        d.yAutoscaleCheck->click();
+        d.yMinEdit->setText(QStringLiteral("12.5abc"));
+        d.yDeltaEdit->setText(QStringLiteral("0"));
+        d.xMinEdit->setText(QStringLiteral("word")); // hidden, still read
+        d.lineWidthEdit->setText(QStringLiteral("-2"));
+        d.showLegendCheck->click();
+        d.writeToFileCheck->click();
+        d.refreshCombo->setEditText(QStringLiteral("0"));
+        d.accept();
+        QCOMPARE(d.result(), int(QDialog::Accepted));
+        QVERIFY(!chart.m_yAutoscale);
+        QCOMPARE(chart.m_yMin, 12.5);
+        QCOMPARE(chart.m_yDelta, 0.0);
+        QCOMPARE(chart.m_xMin, 0.0);
+        QCOMPARE(chart.m_lineWidth, -2);
+        QVERIFY(!chart.m_showLegend);
+        QVERIFY(entry.writeToFile);
+        QCOMPARE(entry.refreshInterval, 1);
+    }
+
+    void withoutChart()
+    {
+        QuoteEntry entry;
+        CDia_Parameters d;
+        d.m_pEntry = &entry;
+        d.OnInitDialog();
+        QCOMPARE(d.lineWidthEdit->text(), QString());
+        d.yAutoscaleCheck->click();
+        QVERIFY(!d.yMinEdit->isEnabled()); // nothing to offer without a chart
+        d.refreshCombo->setEditText(QStringLiteral("15"));
+        d.accept();
+        QCOMPARE(entry.refreshInterval, 15);
+    }
+};
+
+QTEST_MAIN(TestDiaParameters)
+#include "tst_cdia_parameters.moc"
