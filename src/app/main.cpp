@@ -2,6 +2,7 @@
 #include "app/mainframe.h"
 #include "app/placeholderview.h"
 #include "platform/gui/messageboxnotifier.h"
+#include "quotewin/gui/ckolpexview.h"
 
 #include <QApplication>
 #include <QIcon>
@@ -12,7 +13,7 @@ int main(int argc, char** argv)
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/kolpex/icons/kolpex-256.png")));
     MessageBoxNotifier notifier;
     CKolpexApp app(
-        notifier, [](CDocument* document, CMainFrame&) -> CView* { return new PlaceholderView(document); },
+        notifier, [](CDocument* document, CMainFrame& frame) -> CView* { return new CKolpexView(document, frame); },
         [](CDocument* document, CMainFrame&) -> CView* { return new PlaceholderView(document); });
     if (!app.InitInstance())
         return 1;
