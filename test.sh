@@ -64,9 +64,7 @@ logged() {
     local log=$1
     shift
     mkdir -p "$(dirname "$log")"
-    if "$@" >"$log" 2>&1; then
-        return 0
-    fi
+    "$@" >"$log" 2>&1 && return 0
     local status=$?
     tail -n 40 "$log"
     echo "(exit status $status; full output in $log)"
