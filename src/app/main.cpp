@@ -1,6 +1,7 @@
 #include "app/kolpexapp.h"
 #include "app/mainframe.h"
 #include "app/placeholderview.h"
+#include "markets/gui/clistview.h"
 #include "platform/gui/messageboxnotifier.h"
 #include "quotewin/gui/ckolpexview.h"
 
@@ -14,7 +15,7 @@ int main(int argc, char** argv)
     MessageBoxNotifier notifier;
     CKolpexApp app(
         notifier, [](CDocument* document, CMainFrame& frame) -> CView* { return new CKolpexView(document, frame); },
-        [](CDocument* document, CMainFrame&) -> CView* { return new PlaceholderView(document); });
+        [](CDocument* document, CMainFrame& frame) -> CView* { return new CListView_(document, frame); });
     if (!app.InitInstance())
         return 1;
     notifier.setParent(app.mainFrame());
