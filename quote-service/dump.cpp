@@ -72,6 +72,11 @@ QByteArray DumpQuote(
     o[QStringLiteral("quoteDay")] = d;
     o[QStringLiteral("quoteHour")] = q.quoteHour;
     o[QStringLiteral("quoteMinute")] = q.quoteMinute;
-    o[QStringLiteral("pageBytes")] = qint64(RenderQuotePage(*s, q).size());
+    const QByteArray page = RenderQuotePage(*s, q);
+    o[QStringLiteral("pageBytes")] = qint64(page.size());
+    // where the figures end: a body cut after this still holds all of them
+    o[QStringLiteral("figuresEndBytes")] = qint64(page.indexOf("</a></p>") + 8);
+    // where the quote time begins: a body cut before this holds no quote
+    o[QStringLiteral("timeStartBytes")] = qint64(page.indexOf("Data Source"));
     return QJsonDocument(o).toJson(QJsonDocument::Compact);
 }
