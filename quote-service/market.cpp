@@ -183,9 +183,9 @@ QByteArray Scaled(double v)
 double Anchor(const Profile& p, const Security& s, std::int64_t day)
 {
     Random r(s, 2, day);
-    const double wave = 0.22 * std::sin(kTwoPi * double(day) / 173.0 + p.phase1)
-        + 0.09 * std::sin(kTwoPi * double(day) / 41.0 + p.phase2);
-    return p.basePrice * std::exp(wave + p.dailyVolatility * 0.8 * r.gauss());
+    const double wave = 0.12 * std::sin(kTwoPi * double(day) / 173.0 + p.phase1)
+        + 0.04 * std::sin(kTwoPi * double(day) / 41.0 + p.phase2);
+    return p.basePrice * std::exp(wave + p.dailyVolatility * 0.45 * r.gauss());
 }
 
 // The whole session's path: a bridge from the day's open to its close with seeded steps.
