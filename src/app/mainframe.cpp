@@ -21,6 +21,7 @@
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QScreen>
+#include <QShowEvent>
 #include <QStatusBar>
 #include <QToolBar>
 #include <QWindow>
@@ -67,6 +68,19 @@ QString RecentItemText(int index, const QString& entry)
     return label + shown;
 }
 
+// The whole window, decorations included, in the middle of the work area; a screen smaller than
+// the window keeps the title bar reachable.
+void centreOnScreen(QWidget& window)
+{
+    QScreen* screen = window.screen() ? window.screen() : QGuiApplication::primaryScreen();
+    if (!screen)
+        return;
+    const QRect area = screen->availableGeometry();
+    QRect frame(QPoint(0, 0), window.frameGeometry().size());
+    frame.moveCenter(area.center());
+    window.move(std::max(frame.left(), area.left()), std::max(frame.top(), area.top()));
+}
+
 } // namespace
 
 CMainFrame::CMainFrame(CKolpexApp& app, Notifier& notifier)
@@ -84,11 +98,16 @@ CMainFrame::CMainFrame(CKolpexApp& app, Notifier& notifier)
     m_searchResults.clear();
 
     setWindowTitle(QString::fromLatin1(strings::kAppTitle));
+    LoadKolpexResources();
     setWindowIcon(QIcon(QStringLiteral(":/kolpex/icons/kolpex-256.png")));
     m_mdiArea = new QMdiArea(this);
     m_mdiArea->setObjectName(QStringLiteral("mdiArea"));
     setCentralWidget(m_mdiArea);
     connect(m_mdiArea, &QMdiArea::subWindowActivated, this, [this](QMdiSubWindow*) {
+        disconnect(m_parts->activeTitle);
+        if (CView* view = activeView(); view && view->GetDocument())
+            m_parts->activeTitle
+                = connect(view->GetDocument(), &CDocument::titleChanged, this, &CMainFrame::updateTitle);
         showMenuFor(m_mdiArea->currentSubWindow());
         updateTitle();
         updateCommandEnabling();
@@ -115,13 +134,7 @@ bool CMainFrame::LoadFrame()
     qApp->installEventFilter(this); // lock keys for the indicator panes
 
     resize(800, 750);
-    if (QScreen* screen = QGuiApplication::primaryScreen()) {
-        const QRect area = screen->availableGeometry();
-        QRect frame(QPoint(0, 0), size());
-        frame.moveCenter(area.center());
-        // A screen smaller than the frame keeps the title bar reachable.
-        move(std::max(frame.left(), area.left()), std::max(frame.top(), area.top()));
-    }
+    centreOnScreen(*this);
     updateCommandEnabling();
     return true;
 }
@@ -345,6 +358,15 @@ void CMainFrame::arrangeIcons()
         }
         window->move(x, y - window->height() + 1);
         x += window->width();
+    }
+}
+
+void CMainFrame::showEvent(QShowEvent* event)
+{
+    QMainWindow::showEvent(event);
+    if (!m_parts->centred && !event->spontaneous()) {
+        m_parts->centred = true;
+        centreOnScreen(*this); // now the decorations are known
     }
 }
 

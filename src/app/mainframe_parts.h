@@ -16,7 +16,12 @@ struct CMainFrame::Parts {
     std::vector<QAction*> recentItems; // 57616 ... 57630
     std::array<QLabel*, 3> indicators {}; // CAPS, NUM, SCRL
     std::array<bool, 3> locks {};
+    bool centred = false; // the first show centres the frame with its decorations
+    QMetaObject::Connection activeTitle; // the active document's title changes
 };
+
+// Makes the icons and the toolbar strip reachable under ":/kolpex/".
+void LoadKolpexResources();
 
 // Menu and toolbar texts of a command: the menu text with its mnemonic.
 QString CommandMenuText(int commandId);

@@ -92,6 +92,16 @@ constexpr int kButtonHeight = 16;
 
 } // namespace
 
+// The images live in the widget library, a static one: its resources need calling in by hand.
+void LoadKolpexResources()
+{
+    static const bool loaded = [] {
+        Q_INIT_RESOURCE(kolpex);
+        return true;
+    }();
+    (void)loaded;
+}
+
 QString CommandMenuText(int commandId)
 {
     if (const MarketInfo* market = MarketByCommand(commandId))
@@ -178,6 +188,7 @@ void CMainFrame::buildMenus()
 
 void CMainFrame::buildToolBar()
 {
+    LoadKolpexResources();
     m_wndToolBar = new QToolBar(QStringLiteral("Standard"), this);
     m_wndToolBar->setObjectName(QStringLiteral("toolbar128"));
     m_wndToolBar->setMovable(true); // the gripper; docks on any side

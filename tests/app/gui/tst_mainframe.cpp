@@ -1,0 +1,333 @@
+#include "app/kolpexapp.h"
+#include "app/mainframe.h"
+#include "markets/liststate.h"
+#include "markets/markettable.h"
+#include "platform/notifier.h"
+#include "platform/recentfilelist.h"
+#include "shelltestviews.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QDir>
+#include <QLabel>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMenu>
+#include <QMenuBar>
+#include <QScreen>
+#include <QStatusBar>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QToolBar>
+#include <memory>
+
+namespace {
+
+QStringList MenuTitles(QMainWindow& frame)
+{
+    QStringList titles;
+    for (QAction* a : frame.menuBar()->actions())
+        titles.append(a->text());
+    return titles;
+}
+
+// The items of one top menu; separators as "-", visible items only.
+QStringList MenuItems(QMainWindow& frame, const QString& title)
+{
+    QStringList items;
+    for (QAction* a : frame.menuBar()->actions()) {
+        if (a->text() != title || !a->menu())
+            continue;
+        for (QAction* item : a->menu()->actions()) {
+            if (item->isVisible())
+                items.append(item->isSeparator() ? QStringLiteral("-") : item->text());
+        }
+    }
+    return items;
+}
+
+QStringList L(std::initializer_list<const char*> texts)
+{
+    QStringList list;
+    for (const char* t : texts)
+        list.append(QString::fromLatin1(t));
+    return list;
+}
+
+} // namespace
+
+class TestMainFrame : public QObject {
+    Q_OBJECT
+public:
+    explicit TestMainFrame(const QString&) { }
+
+private Q_SLOTS:
+    void init();
+    void cleanup();
+    void sizeAndCentre();
+    void menusFollowActiveChild();
+    void toolbarOrder();
+    void enabling();
+    void marketCommand_data();
+    void marketCommand();
+    void twoNasdaqWindows();
+    void quoteWindowSizes();
+    void statusBar();
+    void routingToView();
+    void recentItemsInFileMenu();
+    void unwiredCommandsDoNothing();
+    void failedReopenDropsEntry();
+
+private:
+    RecordingNotifier m_notifier;
+    std::unique_ptr<CKolpexApp> m_app;
+    CMainFrame* frame() { return m_app->mainFrame(); }
+};
+
+void TestMainFrame::init()
+{
+    g_pendingListKind = 1;
+    g_shellLog = {};
+    m_notifier.messages.clear();
+    m_app = std::make_unique<CKolpexApp>(m_notifier, QuoteTestViews(), ListTestViews());
+    QVERIFY(m_app->InitInstance());
+}
+
+void TestMainFrame::cleanup()
+{
+    m_app.reset();
+}
+
+void TestMainFrame::sizeAndCentre()
+{
+    QCOMPARE(frame()->size(), QSize(800, 750));
+    const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+    const QRect outer = frame()->frameGeometry();
+    // Centred with its decorations; where the screen is too small, held at its top-left edge.
+    const int wantLeft = std::max(area.left(), area.center().x() - outer.width() / 2);
+    const int wantTop = std::max(area.top(), area.center().y() - outer.height() / 2);
+    QVERIFY2(qAbs(outer.left() - wantLeft) <= 1, qPrintable(QString::number(outer.left())));
+    QVERIFY2(qAbs(outer.top() - wantTop) <= 1, qPrintable(QString::number(outer.top())));
+    QVERIFY(outer.top() >= area.top());
+}
+
+void TestMainFrame::menusFollowActiveChild()
+{
+    const QStringList menu128 = L({ "&File", "Markets", "&View", "&Help" });
+    const QStringList menu129 = L({ "&File", "Markets", "&View", "&Window", "&Help" });
+    QCOMPARE(MenuTitles(*frame()), menu128);
+    QCOMPARE(MenuItems(*frame(), QStringLiteral("&File")), L({ "Recent File", "-", "&Close", "E&xit" }));
+    QCOMPARE(MenuItems(*frame(), QStringLiteral("Markets")),
+        L({ "New York Stock Exchange", "American Stock Exchange", "NASDAQ", "Mutual Funds",
+            "Canadian Venture Exchange", "Toronto Stock Exchange", "London Stock Exchange" }));
+    QCOMPARE(MenuItems(*frame(), QStringLiteral("&View")),
+        L({ "&Toolbar", "&Status Bar", "-", "Find Qoute in a List", "Find Quote Worldwide", "Properties" }));
+    QCOMPARE(MenuItems(*frame(), QStringLiteral("&Help")), L({ "&Help Topics", "-", "&About Kolpex..." }));
+
+    frame()->runCommand(ids::ID_MARKETS_NASDAQ);
+    QMdiSubWindow* list = frame()->mdiArea()->currentSubWindow();
+    QVERIFY(list);
+    QCOMPARE(MenuTitles(*frame()), menu128);
+
+    QVERIFY(frame()->createQuoteDocument());
+    QMdiSubWindow* quote = frame()->mdiArea()->currentSubWindow();
+    QVERIFY(quote && quote != list);
+    QCOMPARE(MenuTitles(*frame()), menu129);
+    QCOMPARE(MenuItems(*frame(), QStringLiteral("&File")), L({ "&Close", "-", "Recent File", "-", "E&xit" }));
+    QCOMPARE(
+        MenuItems(*frame(), QStringLiteral("&View")), L({ "&Toolbar", "&Status Bar", "-", "Properties" }));
+    QCOMPARE(MenuItems(*frame(), QStringLiteral("&Window")),
+        L({ "&New Window", "&Cascade", "&Tile", "&Arrange Icons" }));
+
+    frame()->mdiArea()->setActiveSubWindow(list);
+    QCOMPARE(MenuTitles(*frame()), menu128);
+    list->close();
+    quote->close();
+    QTRY_VERIFY(frame()->mdiArea()->subWindowList().isEmpty());
+    QCOMPARE(MenuTitles(*frame()), menu128);
+}
+
+void TestMainFrame::toolbarOrder()
+{
+    const int order[] = { 32797, 32799, 32786, 32779, 32780, 32777, 32782, 32781, 32783, 32774 };
+    const QList<QAction*> actions = frame()->m_wndToolBar->actions();
+    QCOMPARE(actions.size(), 19);
+    for (int i = 0; i < actions.size(); ++i) {
+        if (i % 2) {
+            QVERIFY2(actions[i]->isSeparator(), qPrintable(QString::number(i)));
+        } else {
+            QCOMPARE(actions[i], frame()->action(order[i / 2]));
+            QCOMPARE(actions[i]->icon().actualSize(QSize(45, 16)), QSize(45, 16));
+        }
+    }
+    QCOMPARE(frame()->action(32777)->toolTip(), QStringLiteral("NASDAQ"));
+    QCOMPARE(frame()->action(32799)->statusTip(), QStringLiteral("Show Properties Dialog"));
+    QCOMPARE(frame()->action(32786)->toolTip(), QStringLiteral("Find Qoute in a List"));
+}
+
+void TestMainFrame::enabling()
+{
+    auto enabled = [this](int id) { return frame()->action(id)->isEnabled(); };
+    QVERIFY(!enabled(ids::ID_FIND_IN_LIST));
+    QVERIFY(!enabled(ids::ID_PROPERTIES));
+    QVERIFY(enabled(ids::ID_FIND_WORLDWIDE));
+    for (const MarketInfo& m : kMarkets)
+        QVERIFY(enabled(m.commandId));
+    QVERIFY(!enabled(ids::ID_FILE_CLOSE));
+    QVERIFY(!enabled(ids::ID_EDIT_COPY)); // no handler anywhere
+    QVERIFY(!enabled(ids::ID_FILE_MRU_FILE1)); // empty recent list
+
+    frame()->runCommand(ids::ID_MARKETS_LSE);
+    QVERIFY(enabled(ids::ID_FIND_IN_LIST));
+    QVERIFY(!enabled(ids::ID_PROPERTIES));
+    QVERIFY(enabled(ids::ID_FILE_CLOSE));
+
+    QVERIFY(frame()->createQuoteDocument());
+    QVERIFY(!enabled(ids::ID_FIND_IN_LIST)); // still on the toolbar, but disabled
+    QVERIFY(enabled(ids::ID_PROPERTIES));
+    QVERIFY(enabled(ids::ID_FIND_WORLDWIDE));
+    QVERIFY(frame()->m_wndToolBar->actions().contains(frame()->action(ids::ID_FIND_IN_LIST)));
+}
+
+void TestMainFrame::marketCommand_data()
+{
+    QTest::addColumn<int>("commandId");
+    QTest::addColumn<int>("listKind");
+    QTest::addColumn<QString>("title");
+    QTest::newRow("NYSE") << 32779 << 3 << QStringLiteral("New York Stock Exchange");
+    QTest::newRow("AMEX") << 32780 << 5 << QStringLiteral("American Stock Exchange");
+    QTest::newRow("NASDAQ") << 32777 << 4 << QStringLiteral("NASDAQ");
+    QTest::newRow("MUTUAL") << 32774 << 9 << QStringLiteral("Mutual Funds");
+    QTest::newRow("CVE") << 32781 << 6 << QStringLiteral("Canadian Venture Exchange");
+    QTest::newRow("TSX") << 32782 << 7 << QStringLiteral("Toronto Stock Exchange");
+    QTest::newRow("LSE") << 32783 << 8 << QStringLiteral("London Stock Exchange");
+}
+
+void TestMainFrame::marketCommand()
+{
+    QFETCH(int, commandId);
+    QFETCH(int, listKind);
+    QFETCH(QString, title);
+    frame()->action(commandId)->trigger(); // as from the menu or the toolbar
+    QMdiSubWindow* window = frame()->mdiArea()->currentSubWindow();
+    QVERIFY(window);
+    QCOMPARE(window->windowTitle(), title);
+    QCOMPARE(window->size(), QSize(262, 550));
+    QCOMPARE(g_shellLog.kindsAtConstruction, std::vector<int> { listKind });
+    QCOMPARE(g_pendingListKind, 0);
+    auto* view = qobject_cast<CView*>(window->widget());
+    QVERIFY(view && view->GetDocument());
+    QCOMPARE(QString::fromStdString(view->GetDocument()->GetTitle()), title);
+    QCOMPARE(view->GetDocument()->docTemplate(), m_app->m_pListTemplate);
+    QCOMPARE(frame()->windowTitle(), QStringLiteral("Kolpex - ") + title);
+}
+
+void TestMainFrame::twoNasdaqWindows()
+{
+    frame()->runCommand(ids::ID_MARKETS_NASDAQ);
+    frame()->runCommand(ids::ID_MARKETS_NASDAQ);
+    const auto windows = frame()->mdiArea()->subWindowList();
+    QCOMPARE(windows.size(), 2);
+    QCOMPARE(windows[0]->windowTitle(), QStringLiteral("NASDAQ"));
+    QCOMPARE(windows[1]->windowTitle(), QStringLiteral("NASDAQ"));
+    auto* first = qobject_cast<CView*>(windows[0]->widget());
+    auto* second = qobject_cast<CView*>(windows[1]->widget());
+    QVERIFY(first->GetDocument() != second->GetDocument());
+    QCOMPARE(g_shellLog.kindsAtConstruction, (std::vector<int> { 4, 4 }));
+}
+
+void TestMainFrame::quoteWindowSizes()
+{
+    // Before any list or quote window the pending kind is 1: New makes a default-sized window.
+    QCOMPARE(g_pendingListKind, 1);
+    CDocument* inert = m_app->m_pQuoteTemplate->OpenDocumentFile(nullptr);
+    QVERIFY(inert);
+    QMdiSubWindow* inertWindow = frame()->mdiArea()->currentSubWindow();
+    QVERIFY(inertWindow->size() != QSize(400, 620));
+    QCOMPARE(inertWindow->windowTitle(), QStringLiteral("Kolpex1"));
+
+    QVERIFY(frame()->createQuoteDocument());
+    QMdiSubWindow* quote = frame()->mdiArea()->currentSubWindow();
+    QCOMPARE(quote->size(), QSize(400, 620));
+    QCOMPARE(quote->windowTitle(), QStringLiteral("Kolpex2"));
+    QCOMPARE(g_shellLog.kindsAtConstruction, (std::vector<int> { 1, 0 }));
+
+    // Window > New Window: a second frame on the same document, both numbered.
+    frame()->runCommand(ids::ID_WINDOW_NEW);
+    QCOMPARE(frame()->mdiArea()->subWindowList().size(), 3);
+    QCOMPARE(frame()->mdiArea()->currentSubWindow()->windowTitle(), QStringLiteral("Kolpex2:2"));
+    QCOMPARE(quote->windowTitle(), QStringLiteral("Kolpex2:1"));
+    // Close closes the document, with every window on it.
+    frame()->runCommand(ids::ID_FILE_CLOSE);
+    QTRY_COMPARE(frame()->mdiArea()->subWindowList().size(), 1);
+}
+
+void TestMainFrame::statusBar()
+{
+    auto* pane = frame()->m_wndStatusBar->findChild<QLabel*>(QStringLiteral("messagePane"));
+    QVERIFY(pane);
+    QCOMPARE(pane->text(), QStringLiteral(" "));
+    QCOMPARE(frame()->messageText(), std::string(" "));
+    frame()->SetMessageText(" Line: 3 of 10 \xe9"); // code page 1252 e acute
+    QCOMPARE(pane->text(), QStringLiteral(" Line: 3 of 10 \u00e9"));
+    QCOMPARE(frame()->messageText(), std::string(" Line: 3 of 10 \xe9"));
+    for (const char* name : { "CAPS", "NUM", "SCRL" })
+        QVERIFY(frame()->m_wndStatusBar->findChild<QLabel*>(QString::fromLatin1(name)));
+}
+
+void TestMainFrame::routingToView()
+{
+    frame()->runCommand(ids::ID_MARKETS_NYSE);
+    frame()->runCommand(ids::ID_FIND_IN_LIST);
+    QCOMPARE(g_shellLog.commandsRun, std::vector<int> { ids::ID_FIND_IN_LIST });
+    frame()->runCommand(ids::ID_PROPERTIES); // the list view does not answer it: nothing runs
+    QCOMPARE(g_shellLog.commandsRun.size(), std::size_t(1));
+}
+
+void TestMainFrame::recentItemsInFileMenu()
+{
+    m_app->AddToRecentFileList("Acme Corp (US, ACME)");
+    m_app->AddToRecentFileList("AT&T Inc (US, T)");
+    const QStringList items = MenuItems(*frame(), QStringLiteral("&File"));
+    QCOMPARE(items, L({ "&1 AT&&T Inc (US, T)", "&2 Acme Corp (US, ACME)", "-", "&Close", "E&xit" }));
+    QVERIFY(frame()->action(ids::ID_FILE_MRU_FILE1 + 1)->isEnabled());
+    QCOMPARE(
+        m_app->recentFiles().entries().front(), QDir::currentPath() + QStringLiteral("/AT&T Inc (US, T)"));
+    for (int i = 0; i < 8; ++i)
+        m_app->AddToRecentFileList("Co " + std::to_string(i) + " (US, C" + std::to_string(i) + ")");
+    QStringList file = MenuItems(*frame(), QStringLiteral("&File"));
+    QCOMPARE(file.at(8), QStringLiteral("&9 AT&&T Inc (US, T)"));
+    QCOMPARE(file.at(9), QStringLiteral("1&0 Acme Corp (US, ACME)"));
+    m_app->AddToRecentFileList("Co 8 (US, C8)");
+    file = MenuItems(*frame(), QStringLiteral("&File"));
+    QCOMPARE(file.at(10), QStringLiteral("11 Acme Corp (US, ACME)"));
+}
+
+void TestMainFrame::unwiredCommandsDoNothing()
+{
+    for (int id : { ids::ID_HELP_FINDER, ids::ID_HELP, ids::ID_CONTEXT_HELP, ids::ID_NEXT_PANE,
+             ids::ID_EDIT_PASTE, ids::ID_EDIT_UNDO, 12345 })
+        frame()->runCommand(id);
+    QVERIFY(m_notifier.messages.empty());
+    QVERIFY(frame()->mdiArea()->subWindowList().isEmpty());
+    QCOMPARE(frame()->action(ids::ID_HELP)->shortcut(), QKeySequence(Qt::Key_F1));
+    QCOMPARE(frame()->action(ids::ID_EDIT_CUT)->shortcuts(),
+        (QList<QKeySequence> {
+            QKeySequence(Qt::CTRL | Qt::Key_X), QKeySequence(Qt::SHIFT | Qt::Key_Delete) }));
+    QCOMPARE(frame()->action(ids::ID_FILE_NEW)->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_N));
+}
+
+void TestMainFrame::failedReopenDropsEntry()
+{
+    m_app->AddToRecentFileList("Keep Me (US, KEEP)");
+    m_app->AddToRecentFileList("no parenthesis here");
+    QCOMPARE(m_app->recentFiles().size(), 2);
+    frame()->runCommand(ids::ID_FILE_MRU_FILE1); // the top entry cannot be parsed
+    QCOMPARE(m_app->recentFiles().size(), 1);
+    QCOMPARE(
+        m_app->recentFiles().entries().front(), QDir::currentPath() + QStringLiteral("/Keep Me (US, KEEP)"));
+    QVERIFY(frame()->mdiArea()->subWindowList().isEmpty()); // the document left no window
+}
+
+KOLPEX_SHELL_TEST_MAIN(TestMainFrame, configDir)
+#include "tst_mainframe.moc"
