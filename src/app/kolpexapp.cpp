@@ -97,6 +97,10 @@ void CKolpexApp::ExitInstance()
 {
     QSettings settings(QStringLiteral("Tarrindel"), QStringLiteral("Kolpex"));
     m_recentFiles->Save(settings);
+    // The print preview's page count lives beside the list; writing it back (0 until a preview
+    // sets it) also makes sure the store exists after the first run.
+    const QString previewPages = QStringLiteral("Settings/PreviewPages");
+    settings.setValue(previewPages, settings.value(previewPages, 0).toInt());
     settings.sync();
 }
 

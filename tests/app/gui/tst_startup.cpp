@@ -1,0 +1,202 @@
+#include "app/aboutdialog.h"
+#include "app/childframe.h"
+#include "app/kolpexapp.h"
+#include "app/mainframe.h"
+#include "app/newdialog.h"
+#include "markets/liststate.h"
+#include "platform/notifier.h"
+#include "platform/recentfilelist.h"
+#include "shelltestviews.h"
+
+#include <QApplication>
+#include <QDialogButtonBox>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QPushButton>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QTest>
+#include <memory>
+
+class TestStartup : public QObject {
+    Q_OBJECT
+public:
+    explicit TestStartup(const QString& configDir)
+        : m_configDir(configDir)
+    {
+    }
+
+private Q_SLOTS:
+    void init();
+    void firstStartHasEmptyList();
+    void fifteenMostRecentSurviveRestart();
+    void reAddedEntryMovesToTop();
+    void templates();
+    void newCommand();
+    void childFrameSizes_data();
+    void childFrameSizes();
+    void aboutBox();
+
+private:
+    std::unique_ptr<CKolpexApp> start();
+    QString settingsFile() const { return m_configDir + QStringLiteral("/Tarrindel/Kolpex.conf"); }
+    QString m_configDir;
+    RecordingNotifier m_notifier;
+};
+
+std::unique_ptr<CKolpexApp> TestStartup::start()
+{
+    auto app = std::make_unique<CKolpexApp>(m_notifier, QuoteTestViews(), ListTestViews());
+    if (!app->InitInstance())
+        return nullptr;
+    return app;
+}
+
+void TestStartup::init()
+{
+    QFile::remove(settingsFile());
+    QSettings().sync();
+    g_pendingListKind = 1;
+    m_notifier.messages.clear();
+}
+
+void TestStartup::firstStartHasEmptyList()
+{
+    QVERIFY(!QFile::exists(settingsFile()));
+    auto app = start();
+    QVERIFY(app);
+    QCOMPARE(app->recentFiles().size(), 0);
+    QVERIFY(app->mainFrame()->isVisible());
+    QVERIFY(app->mainFrame()->mdiArea()->subWindowList().isEmpty()); // no document at start
+    app->ExitInstance();
+    app.reset();
+    QVERIFY(QFile::exists(settingsFile())); // created at exit
+    QVERIFY(m_notifier.messages.empty());
+}
+
+void TestStartup::fifteenMostRecentSurviveRestart()
+{
+    {
+        auto app = start();
+        QVERIFY(app);
+        for (int i = 1; i <= 16; ++i)
+            app->AddToRecentFileList("Company " + std::to_string(i) + " (US, S" + std::to_string(i) + ")");
+        QCOMPARE(app->recentFiles().size(), 15);
+        app->ExitInstance();
+    }
+    QSettings settings(QStringLiteral("Tarrindel"), QStringLiteral("Kolpex"));
+    const QString prefix = QDir::currentPath() + QLatin1Char('/');
+    QCOMPARE(settings.value(QStringLiteral("Recent File List/File1")).toString(),
+        prefix + QStringLiteral("Company 16 (US, S16)"));
+    QCOMPARE(settings.value(QStringLiteral("Recent File List/File15")).toString(),
+        prefix + QStringLiteral("Company 2 (US, S2)"));
+    QVERIFY(!settings.contains(QStringLiteral("Recent File List/File16")));
+
+    auto again = start();
+    QVERIFY(again);
+    QCOMPARE(again->recentFiles().size(), 15);
+    QCOMPARE(again->recentFiles().entries().front(), prefix + QStringLiteral("Company 16 (US, S16)"));
+    QCOMPARE(again->recentFiles().entries().back(), prefix + QStringLiteral("Company 2 (US, S2)"));
+}
+
+void TestStartup::reAddedEntryMovesToTop()
+{
+    {
+        auto app = start();
+        app->AddToRecentFileList("A (US, A)");
+        app->AddToRecentFileList("B (US, B)");
+        app->AddToRecentFileList("C (US, C)");
+        app->AddToRecentFileList("A (US, A)");
+        app->ExitInstance();
+    }
+    auto app = start();
+    QStringList texts;
+    for (const QString& entry : app->recentFiles().entries())
+        texts.append(entry.section(QLatin1Char('/'), -1));
+    QCOMPARE(texts,
+        (QStringList {
+            QStringLiteral("A (US, A)"), QStringLiteral("C (US, C)"), QStringLiteral("B (US, B)") }));
+}
+
+void TestStartup::templates()
+{
+    auto app = start();
+    QVERIFY(app->m_pQuoteTemplate && app->m_pListTemplate);
+    QCOMPARE(app->m_pQuoteTemplate->resourceId(), 129);
+    QCOMPARE(app->m_pQuoteTemplate->docName(), std::string("Kolpex"));
+    QCOMPARE(app->m_pListTemplate->resourceId(), 501);
+    QCOMPARE(app->m_pListTemplate->docName(), std::string());
+    QCOMPARE(app->mainFrame()->windowTitle(), QStringLiteral("Kolpex"));
+    QVERIFY(!app->mainFrame()->windowIcon().isNull());
+}
+
+void TestStartup::newCommand()
+{
+    auto app = start();
+    NewDialog::setNextAnswer(-1); // Cancel
+    app->mainFrame()->runCommand(ids::ID_FILE_NEW);
+    QVERIFY(app->mainFrame()->mdiArea()->subWindowList().isEmpty());
+
+    NewDialog::setNextAnswer(0); // "Kolpex"
+    app->mainFrame()->runCommand(ids::ID_FILE_NEW);
+    const auto windows = app->mainFrame()->mdiArea()->subWindowList();
+    QCOMPARE(windows.size(), 1);
+    QCOMPARE(windows[0]->windowTitle(), QStringLiteral("Kolpex1"));
+    auto* view = qobject_cast<CView*>(windows[0]->widget());
+    QCOMPARE(view->GetDocument()->docTemplate(), app->m_pQuoteTemplate);
+    QCOMPARE(g_pendingListKind, 1); // New leaves the pending kind alone: an inert first window
+
+    // The dialog offers only the named template.
+    NewDialog dialog({ QStringLiteral("Kolpex") }, nullptr);
+    QCOMPARE(dialog.windowTitle(), QStringLiteral("New"));
+    QCOMPARE(dialog.chosenIndex(), 0);
+}
+
+void TestStartup::childFrameSizes_data()
+{
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<QSize>("size");
+    QTest::newRow("quote") << 0 << QSize(400, 620);
+    QTest::newRow("before any window") << 1 << QSize();
+    QTest::newRow("search results") << 2 << QSize(320, 200);
+    QTest::newRow("NYSE") << 3 << QSize(262, 550);
+    QTest::newRow("MUTUAL") << 9 << QSize(262, 550);
+    QTest::newRow("beyond") << 10 << QSize();
+    QTest::newRow("negative") << -1 << QSize();
+}
+
+void TestStartup::childFrameSizes()
+{
+    QFETCH(int, kind);
+    QFETCH(QSize, size);
+    QCOMPARE(ChildFrameSizeFor(kind), size);
+    g_pendingListKind = kind;
+    CChildFrame frame;
+    if (size.isValid())
+        QCOMPARE(frame.size(), size);
+    QVERIFY(frame.testAttribute(Qt::WA_DeleteOnClose));
+}
+
+void TestStartup::aboutBox()
+{
+    AboutDialog about(nullptr);
+    QCOMPARE(about.windowTitle(), QStringLiteral("About Kolpex"));
+    auto* version = about.findChild<QLabel*>(QStringLiteral("versionLabel"));
+    QVERIFY(version);
+    QCOMPARE(version->text(), QStringLiteral("Kolpex Version 1.0"));
+    auto* icon = about.findChild<QLabel*>(QStringLiteral("iconLabel"));
+    QVERIFY(icon && !icon->pixmap().isNull());
+    const auto buttons = about.findChildren<QPushButton*>();
+    QCOMPARE(buttons.size(), 1);
+    QCOMPARE(buttons[0]->text(), QStringLiteral("OK"));
+    about.show();
+    QTest::mouseClick(buttons[0], Qt::LeftButton);
+    QCOMPARE(about.result(), int(QDialog::Accepted));
+    QVERIFY(!about.isVisible());
+}
+
+KOLPEX_SHELL_TEST_MAIN(TestStartup, configDir)
+#include "tst_startup.moc"
