@@ -4,6 +4,7 @@
 #include <climits>
 #include <cstdio>
 #include <cstring>
+#include <string_view>
 
 namespace {
 
@@ -14,7 +15,7 @@ bool IsSpace(unsigned char c)
     return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
 }
 
-int CompareBytes(const std::string& a, const std::string& b)
+int CompareBytes(std::string_view a, std::string_view b)
 {
     const size_t n = std::min(a.size(), b.size());
     // memcmp compares as unsigned char, so accented letters sort after ASCII.
@@ -84,8 +85,12 @@ void SortRows(std::vector<int>& rows, const EntryArray& entries, int column, boo
             [&](int a, int b) { return descending ? keys[b] < keys[a] : keys[a] < keys[b]; });
         return;
     }
+    // Looking the texts up once keeps the comparisons to the bytes themselves.
+    std::vector<std::string_view> keys(entries.size());
+    for (size_t i = 0; i < entries.size(); ++i)
+        keys[i] = ColumnText(entries[i], column);
     std::stable_sort(rows.begin(), rows.end(), [&](int a, int b) {
-        const int r = CompareBytes(ColumnText(entries[a], column), ColumnText(entries[b], column));
+        const int r = CompareBytes(keys[size_t(a)], keys[size_t(b)]);
         return descending ? r > 0 : r < 0;
     });
 }
