@@ -7,8 +7,8 @@
 #include "quote/quotewindowhost.h"
 #include "tool/commands.h"
 
+#include <QJsonArray>
 #include <QJsonDocument>
-#include <QJsonObject>
 #include <cstdio>
 
 namespace {
@@ -35,17 +35,17 @@ void PrintEntry(const QuoteEntry& entry, bool json)
 {
     QByteArray line;
     if (json) {
-        const QJsonObject object {
-            { QStringLiteral("writeToFile"), entry.writeToFile },
-            { QStringLiteral("easternTime"), entry.easternTime },
-            { QStringLiteral("refreshInterval"), entry.refreshInterval },
-            { QStringLiteral("countryCode"), Text(entry.countryCode) },
-            { QStringLiteral("symbol"), Text(entry.symbol) },
-            { QStringLiteral("companyName"), Text(entry.companyName) },
-            { QStringLiteral("volume"), Text(entry.volume) },
-            { QStringLiteral("listed"), Text(entry.listed) },
+        // Built by hand so the fields come in the entry's own order.
+        auto str = [](const std::string& cp1252) {
+            const QByteArray quoted
+                = QJsonDocument(QJsonArray { Text(cp1252) }).toJson(QJsonDocument::Compact);
+            return quoted.mid(1, quoted.size() - 2); // ["..."] -> "..."
         };
-        line = QJsonDocument(object).toJson(QJsonDocument::Compact);
+        line = "{\"writeToFile\":" + QByteArray(entry.writeToFile ? "true" : "false")
+            + ",\"easternTime\":" + QByteArray(entry.easternTime ? "true" : "false") + ",\"refreshInterval\":"
+            + QByteArray::number(entry.refreshInterval) + ",\"countryCode\":" + str(entry.countryCode)
+            + ",\"symbol\":" + str(entry.symbol) + ",\"companyName\":" + str(entry.companyName)
+            + ",\"volume\":" + str(entry.volume) + ",\"listed\":" + str(entry.listed) + "}";
     } else {
         line = (Text(entry.companyName) + QLatin1Char('\t') + Text(entry.symbol) + QLatin1Char('\t')
             + Text(entry.volume) + QLatin1Char('\t') + Text(entry.listed))
