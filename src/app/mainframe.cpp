@@ -1,5 +1,6 @@
 #include "app/mainframe.h"
 
+#include "app/helpwindow.h"
 #include "app/kolpexapp.h"
 #include "app/mainframe_parts.h"
 #include "markets/gui/findworldwide.h"
@@ -24,6 +25,7 @@
 #include <QShowEvent>
 #include <QStatusBar>
 #include <QToolBar>
+#include <QWhatsThis>
 #include <QWindow>
 
 namespace {
@@ -218,12 +220,17 @@ bool CMainFrame::frameHandles(int commandId) const
     case ids::ID_WINDOW_TILE_HORZ:
     case ids::ID_WINDOW_ARRANGE:
         return true;
+    case ids::ID_HELP_FINDER:
+    case ids::ID_HELP:
+    case ids::ID_DEFAULT_HELP:
+    case ids::ID_CONTEXT_HELP:
+        return true;
     case ids::ID_FILE_CLOSE:
     case ids::ID_WINDOW_NEW:
         return activeView() != nullptr;
     default:
-        // Help stays without effect until there is help to show; the pane keys have no split
-        // window to move in; undo, cut, copy and paste have nothing to act on.
+        // The pane keys have no split window to move in; undo, cut, copy and paste have
+        // nothing to act on.
         return false;
     }
 }
@@ -253,6 +260,25 @@ void CMainFrame::frameCommand(int commandId)
         break;
     case ids::ID_WINDOW_ARRANGE:
         arrangeIcons();
+        break;
+    case ids::ID_HELP_FINDER:
+        ShowHelpTopics(this);
+        break;
+    case ids::ID_HELP:
+    case ids::ID_DEFAULT_HELP: {
+        // F1 opens the guide at the section about the window in front.
+        const CView* view = activeView();
+        const CDocTemplate* kind = view && view->GetDocument() ? view->GetDocument()->docTemplate() : nullptr;
+        if (!kind)
+            ShowHelpTopics(this);
+        else
+            ShowHelpSection(this,
+                kind->resourceId() == ids::IDR_KOLPEXTYPE ? QStringLiteral("quotes")
+                                                          : QStringLiteral("lists"));
+        break;
+    }
+    case ids::ID_CONTEXT_HELP:
+        QWhatsThis::enterWhatsThisMode();
         break;
     case ids::ID_WINDOW_NEW:
         if (CView* view = activeView(); view && view->GetDocument() && view->GetDocument()->docTemplate())

@@ -123,6 +123,7 @@ void CMainFrame::buildActions()
             const auto feed = prompt.find('\n');
             action->setStatusTip(QString::fromLatin1(prompt.substr(0, feed)));
             action->setToolTip(QString::fromLatin1(prompt.substr(feed + 1)));
+            action->setWhatsThis(action->statusTip()); // what Shift+F1 then a click shows
         }
         connect(action, &QAction::triggered, this, [this, id] { runCommand(id); });
         m_actions[id] = action;

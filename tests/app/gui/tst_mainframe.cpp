@@ -1,3 +1,4 @@
+#include "app/helpwindow.h"
 #include "app/kolpexapp.h"
 #include "app/mainframe.h"
 #include "markets/liststate.h"
@@ -18,7 +19,9 @@
 #include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTextBrowser>
 #include <QToolBar>
+#include <QWhatsThis>
 #include <memory>
 
 namespace {
@@ -76,6 +79,7 @@ private Q_SLOTS:
     void routingToView();
     void recentItemsInFileMenu();
     void unwiredCommandsDoNothing();
+    void helpCommands();
     void failedReopenDropsEntry();
 
 private:
@@ -305,8 +309,7 @@ void TestMainFrame::recentItemsInFileMenu()
 
 void TestMainFrame::unwiredCommandsDoNothing()
 {
-    for (int id : { ids::ID_HELP_FINDER, ids::ID_HELP, ids::ID_CONTEXT_HELP, ids::ID_NEXT_PANE,
-             ids::ID_EDIT_PASTE, ids::ID_EDIT_UNDO, 12345 })
+    for (int id : { ids::ID_NEXT_PANE, ids::ID_EDIT_PASTE, ids::ID_EDIT_UNDO, 12345 })
         frame()->runCommand(id);
     QVERIFY(m_notifier.messages.empty());
     QVERIFY(frame()->mdiArea()->subWindowList().isEmpty());
@@ -331,3 +334,29 @@ void TestMainFrame::failedReopenDropsEntry()
 
 KOLPEX_SHELL_TEST_MAIN(TestMainFrame, configDir)
 #include "tst_mainframe.moc"
+
+void TestMainFrame::helpCommands()
+{
+    const auto helpWindow = [] {
+        for (QWidget* w : QApplication::topLevelWidgets()) {
+            if (auto* help = qobject_cast<CHelpWindow*>(w); help && help->isVisible())
+                return help;
+        }
+        return static_cast<CHelpWindow*>(nullptr);
+    };
+    frame()->runCommand(ids::ID_HELP_FINDER);
+    CHelpWindow* help = helpWindow();
+    QVERIFY(help);
+    QCOMPARE(help->browser()->source().fileName(), QStringLiteral("userguide.html"));
+
+    // F1 in a market list opens the guide at the list section.
+    frame()->OnMarketCommand(ids::ID_MARKETS_NASDAQ);
+    frame()->runCommand(ids::ID_HELP);
+    QCOMPARE(helpWindow(), help); // one help window, reused
+    QCOMPARE(help->browser()->source().fragment(), QStringLiteral("lists"));
+
+    frame()->runCommand(ids::ID_CONTEXT_HELP);
+    QVERIFY(QWhatsThis::inWhatsThisMode());
+    QWhatsThis::leaveWhatsThisMode();
+    help->close();
+}
