@@ -18,6 +18,7 @@
 #include <QMdiSubWindow>
 #include <QPaintEvent>
 #include <QPainter>
+#include <QPointer>
 #include <QTimerEvent>
 
 namespace {
@@ -79,25 +80,46 @@ bool CKolpexView::OnCreate()
     m_entry = m_pMainFrame->m_currentEntry;
     ComposeQuoteChart(*m_pChart, m_entry);
 
-    {
-        WaitCursor wait;
-        if (m_pQuoteManager->FetchQuote(&m_entry, &m_quote)) {
-            if (ApplyQuoteToChart(*m_pChart, m_quote, m_entry, Clock::Now()))
-                DrawChartNow();
-            m_samples.Add(m_quote);
-            StartRefreshTimer();
-        }
+    const Fetched fetched = Retrieve();
+    if (fetched == Fetched::ViewGone)
+        return false;
+    if (fetched == Fetched::Quote) {
+        if (ApplyQuoteToChart(*m_pChart, m_quote, m_entry, Clock::Now()))
+            DrawChartNow();
+        m_samples.Add(m_quote);
+        StartRefreshTimer();
     }
     update();
     return true;
+}
+
+CKolpexView::Fetched CKolpexView::Retrieve()
+{
+    // The download spins an event loop in which this window may be closed and deleted, so the
+    // results go to locals and reach the members only while the view still exists.
+    const QPointer<CKolpexView> self(this);
+    QuoteEntry entry = m_entry;
+    QuoteRecord quote = m_quote;
+    bool ok = false;
+    {
+        WaitCursor wait;
+        ok = m_pQuoteManager->FetchQuote(&entry, &quote);
+    }
+    if (!self)
+        return Fetched::ViewGone;
+    if (m_entry.companyName.empty())
+        m_entry.companyName = entry.companyName; // learnt from the page, even by a failed fetch
+    if (!ok)
+        return Fetched::Nothing;
+    m_quote = quote;
+    return Fetched::Quote;
 }
 
 void CKolpexView::OnTimer(int id)
 {
     if (id != ids::REFRESH_TIMER_ID)
         return;
-    WaitCursor wait;
-    if (!m_pQuoteManager->FetchQuote(&m_entry, &m_quote))
+    if (Retrieve() != Fetched::Quote)
         return;
     if (m_pChart && ApplyQuoteToChart(*m_pChart, m_quote, m_entry, Clock::Now()))
         DrawChartNow();

@@ -58,7 +58,8 @@ protected:
 
 private:
     void StartRefreshTimer();
-    void Retrieve();
+    enum class Fetched { Quote, Nothing, ViewGone };
+    Fetched Retrieve();
     Size FrameClientSize() const;
 
     bool m_bTitlePending = true;

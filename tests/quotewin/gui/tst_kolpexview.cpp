@@ -23,6 +23,7 @@
 #include <QPrinter>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <memory>
 
 namespace {
@@ -211,6 +212,21 @@ private Q_SLOTS:
         view->OnTimer(2); // not the refresh timer
         QCOMPARE(m_server->requests().size(), requests);
         QCOMPARE(view->samples().size(), std::size_t(2));
+    }
+
+    void deletedWhileItsRefreshDownloads()
+    {
+        CKolpexView* view = open(Xyz());
+        QVERIFY(view);
+        m_server = std::make_unique<ScriptedHttpServer>();
+        qputenv("KOLPEX_QUOTE_SERVICE", m_server->url());
+        m_server->enqueue(ScriptedHttpServer::Script { ScriptedHttpServer::Action::wait(300) }
+            + ScriptedHttpServer::reply(200, m_page)); // answers late
+        QPointer<QMdiSubWindow> window = qobject_cast<QMdiSubWindow*>(view->parentWidget());
+        QTimer::singleShot(50, window, [window] { delete window.data(); });
+        view->OnTimer(ids::REFRESH_TIMER_ID); // must come back without touching the deleted view
+        QVERIFY(!window);
+        QVERIFY(views().isEmpty());
     }
 
     void timerPeriod_data()
