@@ -1,6 +1,6 @@
+#include "app/demoscript.h"
 #include "app/kolpexapp.h"
 #include "app/mainframe.h"
-#include "app/placeholderview.h"
 #include "markets/gui/clistview.h"
 #include "platform/gui/messageboxnotifier.h"
 #include "quotewin/gui/ckolpexview.h"
@@ -14,11 +14,13 @@ int main(int argc, char** argv)
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/kolpex/icons/kolpex-256.png")));
     MessageBoxNotifier notifier;
     CKolpexApp app(
-        notifier, [](CDocument* document, CMainFrame& frame) -> CView* { return new CKolpexView(document, frame); },
+        notifier,
+        [](CDocument* document, CMainFrame& frame) -> CView* { return new CKolpexView(document, frame); },
         [](CDocument* document, CMainFrame& frame) -> CView* { return new CListView_(document, frame); });
     if (!app.InitInstance())
         return 1;
     notifier.setParent(app.mainFrame());
+    RunDemoScriptIfRequested(*app.mainFrame());
     const int status = QApplication::exec();
     app.ExitInstance();
     return status;

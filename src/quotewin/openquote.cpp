@@ -11,6 +11,10 @@ bool CQuoteManager::OpenQuote(const QuoteEntry& entry)
     QuoteEntry checked = entry;
     if (!FetchQuote(&checked, nullptr))
         return false;
+    // The new window starts from the current entry: give it the name the check learnt, so its
+    // chart caption carries the company even when the caller knew only the symbol.
+    if (frame().currentEntry().companyName.empty())
+        frame().currentEntry().companyName = checked.companyName;
 
     g_pendingListKind = 0;
     if (!frame().createQuoteDocument())

@@ -171,8 +171,10 @@ CView* CDocTemplate::createFrameAndView(CDocument* document, bool makeVisible)
     frame->setWidget(view);
     m_mdiArea.addSubWindow(frame);
     frame->setWindowTitle(FromCp1252(document->GetTitle()));
-    if (!view->OnCreate()) {
-        delete frame;
+    // OnCreate may run a modal loop (a failed retrieval's message) in which the window can go.
+    QPointer<QMdiSubWindow> frameGuard(frame);
+    if (!view->OnCreate() || !frameGuard) {
+        delete frameGuard.data();
         return nullptr;
     }
     if (makeVisible) {

@@ -168,8 +168,8 @@ private Q_SLOTS:
         QCOMPARE(view->chart()->series().back().infoLines->size(), std::size_t(24));
         QVERIFY(view->isRefreshTimerActive());
         QCOMPARE(view->entry().companyName, std::string("XYZ Corporation"));
-        // composed from the entry as it was handed over, before the page named the company
-        QCOMPARE(view->chart()->title(), std::string(" (XYZ)"));
+        // the existence check learnt the name, so the caption carries it from the start
+        QCOMPARE(view->chart()->title(), std::string("XYZ Corporation (XYZ)"));
         QCOMPARE(m_server->requests().size(), 2); // the existence check and the first retrieval
 
         auto* doc = qobject_cast<CKolpexDoc*>(view->GetDocument());

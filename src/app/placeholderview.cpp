@@ -1,8 +1,0 @@
-#include "app/placeholderview.h"
-
-PlaceholderView::PlaceholderView(CDocument* document)
-    : CView(document)
-{
-    setAutoFillBackground(true);
-    setBackgroundRole(QPalette::Base);
-}
