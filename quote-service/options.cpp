@@ -34,18 +34,18 @@ void Apply(FaultPlan& plan, const FaultRule& rule)
 std::optional<FaultRule> ParseFault(const QString& text, QString* error)
 {
     FaultRule rule;
-    QString spec = text.trimmed();
-    const qsizetype at = spec.indexOf(QLatin1Char('@'));
+    QString faultText = text.trimmed();
+    const qsizetype at = faultText.indexOf(QLatin1Char('@'));
     if (at >= 0) {
-        rule.symbol = spec.mid(at + 1).trimmed().toUpper();
-        spec = spec.left(at);
+        rule.symbol = faultText.mid(at + 1).trimmed().toUpper();
+        faultText = faultText.left(at);
         if (!rule.symbol.contains(QLatin1Char(':'))) {
             *error = QStringLiteral("fault symbol must read CC:SYMBOL: ") + text;
             return std::nullopt;
         }
     }
-    const qsizetype eq = spec.indexOf(QLatin1Char('='));
-    const QString name = (eq >= 0 ? spec.left(eq) : spec).trimmed().toLower();
+    const qsizetype eq = faultText.indexOf(QLatin1Char('='));
+    const QString name = (eq >= 0 ? faultText.left(eq) : faultText).trimmed().toLower();
     for (const KindName& k : kKinds) {
         if (name == QLatin1String(k.name))
             rule.kind = k.kind;
@@ -56,7 +56,7 @@ std::optional<FaultRule> ParseFault(const QString& text, QString* error)
     }
     if (eq >= 0) {
         bool ok = false;
-        rule.value = spec.mid(eq + 1).trimmed().toLongLong(&ok);
+        rule.value = faultText.mid(eq + 1).trimmed().toLongLong(&ok);
         if (!ok || rule.value < 0) {
             *error = QStringLiteral("bad fault value: ") + text;
             return std::nullopt;
