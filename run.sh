@@ -1,12 +1,21 @@
 #!/usr/bin/env bash
-# Builds Kolpex and runs it against the stand-in quote service.
+# Builds and installs Kolpex into build/install, starts the stand-in quote service (unless
+# KOLPEX_QUOTE_SERVICE names another) and runs the program through its launcher; the service stops
+# when the program exits. With arguments it runs the command-line tool instead, for example
+#   ./run.sh fetch US:MSFT      ./run.sh list NASDAQ --find corp
 set -euo pipefail
 cd "$(dirname "$0")"
 tools/install-deps.sh
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build -j"$(nproc)"
+cmake --install build --prefix "$PWD/build/install" >/dev/null
+prefix=$PWD/build/install
 
-# Start the stand-in quote service on a free loopback port, unless KOLPEX_QUOTE_SERVICE names another.
+if ((!$#)) && [[ -z "${DISPLAY:-}${WAYLAND_DISPLAY:-}${QT_QPA_PLATFORM:-}" ]]; then
+    echo "run.sh: no display found; run it under a virtual one with: xvfb-run -a ./run.sh" >&2
+    exit 1
+fi
+
 service_pid=""
 service_log=""
 stop_service() {
@@ -17,27 +26,31 @@ stop_service() {
     [[ -n "$service_log" ]] && rm -f "$service_log"
 }
 trap stop_service EXIT
+
 if [[ -z "${KOLPEX_QUOTE_SERVICE:-}" ]]; then
+    # The default address first, so that quote windows reopened later find the same service;
+    # a free port when something else holds it.
     service_log=$(mktemp)
-    build/quote-service/kolpex-quote-service --address 127.0.0.1 --port 0 --lists "$PWD/data" >"$service_log" 2>&1 &
-    service_pid=$!
-    for _ in $(seq 100); do
+    for port in 8765 0; do
+        "$prefix/bin/kolpex-quote-service" --address 127.0.0.1 --port "$port" >"$service_log" 2>&1 &
+        service_pid=$!
+        for _ in $(seq 100); do
+            grep -q '^listening on ' "$service_log" && break
+            kill -0 "$service_pid" 2>/dev/null || break
+            sleep 0.1
+        done
         grep -q '^listening on ' "$service_log" && break
-        kill -0 "$service_pid" 2>/dev/null || { cat "$service_log"; exit 1; }
-        sleep 0.1
+        wait "$service_pid" 2>/dev/null || true
+        service_pid=""
     done
     url=$(sed -n '1s/^listening on //p' "$service_log")
-    [[ -n "$url" ]] || { echo "the quote service did not start" >&2; cat "$service_log"; exit 1; }
+    [[ -n "$url" ]] || { echo "run.sh: the quote service did not start:" >&2; cat "$service_log" >&2; exit 1; }
     export KOLPEX_QUOTE_SERVICE="$url"
-    echo "quote service at $url"
+    echo "run.sh: quote service at $url"
 fi
 
 if (($#)); then
-    build/src/kolpex-quote "$@"
+    "$prefix/bin/kolpex-quote" "$@"
 else
-    # A US, a Canadian and a British security from the shipped lists.
-    for security in US:MSFT CA:RY GB:VOD; do
-        echo "== $security"
-        build/src/kolpex-quote fetch "$security"
-    done
+    "$prefix/bin/kolpex"
 fi
