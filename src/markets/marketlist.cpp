@@ -6,7 +6,9 @@
 #include "quote/quotemanager.h"
 
 #include <QFile>
+#include <cstdint>
 #include <cstring>
+#include <memory>
 
 namespace {
 
@@ -20,6 +22,11 @@ void AssignTrimmed(std::string& out, const char* begin, std::size_t width)
     const char* end = begin + width;
     while (begin < end && IsBlank(*begin))
         ++begin;
+    // Most of a field's padding is blanks: step over them eight at a time, then byte by byte.
+    constexpr std::uint64_t kEightBlanks = 0x2020202020202020ULL;
+    std::uint64_t word;
+    while (end - begin >= 8 && (std::memcpy(&word, end - 8, 8), word == kEightBlanks))
+        end -= 8;
     while (end > begin && IsBlank(end[-1]))
         --end;
     out.assign(begin, end);
@@ -89,10 +96,11 @@ bool CQuoteManager::LoadMarketList(const std::string& code, EntryArray& entries)
         m_notifier.showMessage("Can not open a file \"" + fileName + "\".");
         return false;
     }
-    std::string buffer(kMarketListReadLimit, '\0');
-    const qint64 got = file.read(buffer.data(), static_cast<qint64>(buffer.size()));
+    // Left uninitialised: only the bytes the read fills are ever looked at.
+    const std::unique_ptr<char[]> buffer(new char[kMarketListReadLimit]);
+    const qint64 got = file.read(buffer.get(), static_cast<qint64>(kMarketListReadLimit));
     file.close();
-    buffer.resize(got > 0 ? static_cast<std::size_t>(got) : 0);
-    ParseMarketList(buffer, code, m_defaultEntry, entries, &m_notifier);
+    ParseMarketList(std::string_view(buffer.get(), got > 0 ? static_cast<std::size_t>(got) : 0), code,
+        m_defaultEntry, entries, &m_notifier);
     return true;
 }
