@@ -150,6 +150,15 @@ bool ParseOptions(const QStringList& args, ServiceOptions& options, QString* err
                 return false;
             }
             (arg == QLatin1String("--now") ? options.now : options.dumpAt) = *moment;
+        } else if (arg == QLatin1String("--rate")) {
+            if (!value(v))
+                return false;
+            bool ok = false;
+            options.rate = v.toDouble(&ok);
+            if (!ok || !(options.rate > 0) || options.rate > 1e6) {
+                *error = QStringLiteral("bad rate: ") + v;
+                return false;
+            }
         } else if (arg == QLatin1String("--dump")) {
             if (!value(options.dumpSymbol))
                 return false;
@@ -167,7 +176,7 @@ QString UsageText()
 {
     return QStringLiteral(
         "usage: kolpex-quote-service [--address A] [--port N] [--lists DIR]... [--fault F]...\n"
-        "                            [--now TIME] [--quiet]\n"
+        "                            [--now TIME [--rate R]] [--quiet]\n"
         "       kolpex-quote-service --dump CC:SYMBOL [--at TIME] [--lists DIR]...\n"
         "  --port 0 picks a free port; the first output line names the address.\n"
         "  F is KIND[=VALUE][@CC:SYMBOL], KIND one of:\n"
@@ -177,5 +186,8 @@ QString UsageText()
         "    error[=STATUS] answer with STATUS (default 503) and an error page\n"
         "    empty          answer 200 with an empty body\n"
         "    huge[=BYTES]   answer with a body of BYTES (default 20 MiB)\n"
+        "  --now TIME     the market's clock stands at TIME instead of the machine's time\n"
+        "  --rate R       the clock runs R times as fast from TIME (or from the start):\n"
+        "                 --now 2026-12-07T10:00:00-05:00 --rate 60 moves a minute each second\n"
         "  TIME is ISO 8601 (UTC unless it has an offset) or seconds since 1970.\n");
 }

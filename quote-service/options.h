@@ -31,7 +31,8 @@ struct ServiceOptions {
     int port = kDefaultPort;
     QStringList listDirs; // searched in order; empty means the built-in defaults
     std::vector<FaultRule> faults;
-    std::optional<std::int64_t> now; // a fixed clock (UTC seconds) instead of the machine's
+    std::optional<std::int64_t> now; // the clock's start (UTC seconds) instead of the machine's
+    double rate = 0; // simulated seconds per real second from that start; 0 keeps the clock still
     QString dumpSymbol; // print the figures of one security as JSON and exit
     std::optional<std::int64_t> dumpAt;
     bool quiet = false; // no request log

@@ -72,7 +72,9 @@ QuoteServer::QuoteServer(const ServiceOptions& options, const SecurityCatalogue&
     : QObject(parent)
     , m_options(options)
     , m_catalogue(catalogue)
+    , m_clockStart(options.now ? *options.now : QDateTime::currentSecsSinceEpoch())
 {
+    m_sinceStart.start();
     m_server.route(QStringLiteral("/detail/stock_quote"),
         [this](const QHttpServerRequest& request, QHttpServerResponder&& responder) {
             handleQuote(request, std::move(responder));
@@ -89,6 +91,8 @@ quint16 QuoteServer::listen()
 
 std::int64_t QuoteServer::now() const
 {
+    if (m_options.rate > 0)
+        return m_clockStart + std::int64_t(double(m_sinceStart.elapsed()) * m_options.rate / 1000.0);
     return m_options.now ? *m_options.now : QDateTime::currentSecsSinceEpoch();
 }
 

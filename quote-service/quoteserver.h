@@ -40,4 +40,6 @@ private:
     const ServiceOptions& m_options;
     const SecurityCatalogue& m_catalogue;
     QHttpServer m_server;
+    std::int64_t m_clockStart = 0; // UTC seconds at m_sinceStart's start
+    QElapsedTimer m_sinceStart;
 };

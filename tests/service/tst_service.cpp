@@ -235,6 +235,9 @@ private Q_SLOTS:
     void faults_data();
     void faults();
     void logsEachRequestAndStopsCleanly();
+    void fastClockMovesThroughTheDay();
+    void badRateIsRefused_data();
+    void badRateIsRefused();
 };
 
 void TestService::initTestCase()
@@ -400,6 +403,44 @@ void TestService::logsEachRequestAndStopsCleanly()
     }
     QCOMPARE(requests, 3);
     QVERIFY(service.output().trimmed().endsWith("stopped"));
+}
+
+void TestService::fastClockMovesThroughTheDay()
+{
+    Service service;
+    QVERIFY(service.start(kTrading, { QStringLiteral("--rate"), QStringLiteral("600") }));
+    const std::int64_t start = Moment(kTrading);
+    Clock::SetNowForTesting([start] { return start; });
+    const Fetch first = FetchThrough(QStringLiteral("US:MSFT"), 3000);
+    QTest::qWait(1500);
+    const Fetch second = FetchThrough(QStringLiteral("US:MSFT"), 3000);
+    QVERIFY(service.stop());
+    QVERIFY(first.ok && second.ok);
+    // 10:42 at the start, then ten simulated minutes for each real second
+    QVERIFY2(
+        first.record.quoteTime - start < 5 * 60, qPrintable(QString::number(first.record.quoteTime - start)));
+    const std::int64_t apart = second.record.quoteTime - first.record.quoteTime;
+    QVERIFY2(apart >= 14 * 60 && apart <= 40 * 60, qPrintable(QString::number(apart)));
+    QVERIFY(first.record.volume != second.record.volume);
+}
+
+void TestService::badRateIsRefused_data()
+{
+    QTest::addColumn<QString>("rate");
+    QTest::newRow("zero") << QStringLiteral("0");
+    QTest::newRow("negative") << QStringLiteral("-60");
+    QTest::newRow("not a number") << QStringLiteral("fast");
+}
+
+void TestService::badRateIsRefused()
+{
+    QFETCH(QString, rate);
+    QProcess p;
+    p.start(QStringLiteral(KOLPEX_SERVICE_BIN),
+        { QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--rate"), rate });
+    QVERIFY(p.waitForFinished(10000));
+    QCOMPARE(p.exitCode(), 2);
+    QVERIFY(p.readAllStandardError().contains("bad rate"));
 }
 
 QTEST_GUILESS_MAIN(TestService)
