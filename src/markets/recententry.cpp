@@ -30,7 +30,7 @@ std::string CountryOfMarketCode(const std::string& code)
 
 } // namespace
 
-std::optional<RecentEntryParts> ParseRecentEntry(const std::string& path)
+std::optional<RecentEntryParts> ParseRecentEntry(const std::string& path, const std::string& directory)
 {
     if (path.empty())
         return std::nullopt;
@@ -50,15 +50,21 @@ std::optional<RecentEntryParts> ParseRecentEntry(const std::string& path)
 
     // The directory prefix ends at the last separator before the company; both kinds are accepted
     // so that entries written by either convention read back.
-    const size_t sep = path.find_last_of("/\\", paren);
-    const size_t companyStart = sep == std::string::npos ? 0 : sep + 1;
+    size_t companyStart = 0;
+    if (!directory.empty() && directory.size() < paren && path.compare(0, directory.size(), directory) == 0
+        && (path[directory.size()] == '/' || path[directory.size()] == '\\')) {
+        companyStart = directory.size() + 1;
+    } else {
+        const size_t sep = path.find_last_of("/\\", paren);
+        companyStart = sep == std::string::npos ? 0 : sep + 1;
+    }
     const std::string company = Trim(path.substr(companyStart, paren - companyStart));
 
     return RecentEntryParts { CountryOfMarketCode(code), symbol, company };
 }
 
-std::string RecentListText(const std::string& companyName, const std::string& countryCode,
-                           const std::string& symbol)
+std::string RecentListText(
+    const std::string& companyName, const std::string& countryCode, const std::string& symbol)
 {
     return companyName + " (" + countryCode + ", " + symbol + ")";
 }

@@ -10,6 +10,8 @@ private Q_SLOTS:
     void refused_data();
     void refused();
     void roundTripOfTheWrittenText();
+    void companyHoldingASlash_data();
+    void companyHoldingASlash();
 };
 
 void TestRecentEntry::parse_data()
@@ -96,6 +98,36 @@ void TestRecentEntry::roundTripOfTheWrittenText()
     QCOMPARE(parts->companyName, std::string("Caf\xE9 Holdings"));
     QCOMPARE(parts->countryCode, std::string("GB"));
     QCOMPARE(parts->symbol, std::string("CAF"));
+}
+
+void TestRecentEntry::companyHoldingASlash_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<QString>("directory");
+    QTest::addColumn<QString>("company");
+    QTest::newRow("under the directory")
+        << QStringLiteral("/home/u/Novo Nordisk A/S ADR (US, NVO)") << QStringLiteral("/home/u")
+        << QStringLiteral("Novo Nordisk A/S ADR");
+    QTest::newRow("backslash after the directory")
+        << QStringLiteral("C:\\Data\\Ascendis Pharma A/S ADR (US, ASND)") << QStringLiteral("C:\\Data")
+        << QStringLiteral("Ascendis Pharma A/S ADR");
+    QTest::newRow("another directory: last separator")
+        << QStringLiteral("/elsewhere/Novo Nordisk A/S ADR (US, NVO)") << QStringLiteral("/home/u")
+        << QStringLiteral("S ADR");
+    QTest::newRow("directory only a prefix of a name")
+        << QStringLiteral("/home/user/Acme (US, A)") << QStringLiteral("/home/u") << QStringLiteral("Acme");
+    QTest::newRow("no directory given")
+        << QStringLiteral("/home/u/Novo Nordisk A/S ADR (US, NVO)") << QString() << QStringLiteral("S ADR");
+}
+
+void TestRecentEntry::companyHoldingASlash()
+{
+    QFETCH(QString, path);
+    QFETCH(QString, directory);
+    QFETCH(QString, company);
+    const auto parts = ParseRecentEntry(path.toStdString(), directory.toStdString());
+    QVERIFY(parts.has_value());
+    QCOMPARE(QString::fromStdString(parts->companyName), company);
 }
 
 QTEST_GUILESS_MAIN(TestRecentEntry)

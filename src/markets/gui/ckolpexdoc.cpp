@@ -2,7 +2,10 @@
 
 #include "app/mainframe.h"
 #include "markets/recententry.h"
+#include "platform/textcodec.h"
 #include "platform/waitcursor.h"
+
+#include <QDir>
 
 CKolpexDoc::CKolpexDoc(CMainFrame& mainFrame)
     : m_pMainFrame(&mainFrame)
@@ -11,7 +14,7 @@ CKolpexDoc::CKolpexDoc(CMainFrame& mainFrame)
 
 bool CKolpexDoc::OnOpenDocument(const std::string& path)
 {
-    const auto parts = ParseRecentEntry(path);
+    const auto parts = ParseRecentEntry(path, ToCp1252(QDir::currentPath()));
     if (!parts)
         return false;
     QuoteEntry entry;

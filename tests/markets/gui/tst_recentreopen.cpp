@@ -149,6 +149,12 @@ void TestRecentReopen::documentAsksWithTheParsedEntry()
     QCOMPARE(m_shell.frame().m_currentEntry.companyName, std::string("Acme Corp"));
     QCOMPARE(m_shell.frame().m_currentEntry.refreshInterval, 5);
 
+    // An entry stored under the current directory keeps a company name that holds a slash.
+    m_shell.frame().m_currentEntry = QuoteEntry {};
+    QVERIFY(!doc.OnOpenDocument(Stored("Novo Nordisk A/S ADR (US, NVO)").toStdString()));
+    QCOMPARE(m_shell.frame().m_currentEntry.companyName, std::string("Novo Nordisk A/S ADR"));
+    QCOMPARE(m_shell.frame().m_currentEntry.symbol, std::string("NVO"));
+
     m_shell.frame().m_currentEntry = QuoteEntry {};
     m_shell.notifier.messages.clear();
     QVERIFY(!doc.OnOpenDocument(""));
