@@ -1,0 +1,14 @@
+#include "app/appwiring.h"
+
+#include "app/kolpexapp.h"
+#include "app/mainframe.h"
+#include "markets/gui/clistview.h"
+#include "quotewin/gui/ckolpexview.h"
+
+std::unique_ptr<CKolpexApp> MakeKolpexApp(Notifier& notifier)
+{
+    return std::make_unique<CKolpexApp>(
+        notifier,
+        [](CDocument* document, CMainFrame& frame) -> CView* { return new CKolpexView(document, frame); },
+        [](CDocument* document, CMainFrame& frame) -> CView* { return new CListView_(document, frame); });
+}
