@@ -11,8 +11,6 @@ struct MarketInfo {
     const char* code; // market code; the list file is code + ".TXT"
     const char* countryCode; // what entries of this market carry
     const char* windowTitle; // title of the market's list window
-
-    std::string fileName() const { return std::string(code) + ".TXT"; }
 };
 
 constexpr int kMarketCount = 7;

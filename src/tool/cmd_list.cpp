@@ -4,27 +4,14 @@
 #include "platform/textcodec.h"
 #include "quote/pagereader.h"
 #include "quote/quotemanager.h"
-#include "quote/quotewindowhost.h"
 #include "tool/commands.h"
+#include "tool/toolhost.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <cstdio>
 
 namespace {
-
-// The tool opens no windows; it only needs somewhere for the search results to go.
-class ListHost final : public QuoteWindowHost {
-public:
-    QuoteEntry& currentEntry() override { return m_current; }
-    EntryArray& searchResults() override { return m_results; }
-    bool createQuoteDocument() override { return false; }
-    void addRecentEntry(const std::string&) override { }
-
-private:
-    QuoteEntry m_current;
-    EntryArray m_results;
-};
 
 QString Text(const std::string& cp1252)
 {
@@ -92,7 +79,7 @@ int RunList(const QStringList& args)
 
     StderrNotifier notifier;
     CPageReader reader(notifier);
-    ListHost host;
+    ToolHost host;
     const QuoteEntry defaults;
     CQuoteManager manager(defaults, reader, host, notifier);
     EntryArray entries;

@@ -64,7 +64,7 @@ void TestMarketList::table()
     QVERIFY(nasdaq);
     QCOMPARE(nasdaq->listKind, 4);
     QCOMPARE(std::string(nasdaq->windowTitle), "NASDAQ");
-    QCOMPARE(nasdaq->fileName(), "NASDAQ.TXT");
+    QCOMPARE(MarketListFileName(nasdaq->code), "NASDAQ.TXT");
     QCOMPARE(std::string(MarketByListKind(9)->code), "MUTUAL");
     QCOMPARE(std::string(MarketByListKind(8)->countryCode), "GB");
     QCOMPARE(MarketByCaption("Toronto Stock Exchange")->commandId, 32782);
