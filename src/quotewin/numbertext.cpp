@@ -1,9 +1,10 @@
 #include "quotewin/numbertext.h"
 
+#include "chart/graphgeometry.h"
+
 #include <charconv>
 #include <climits>
 #include <cmath>
-#include <cstdlib>
 
 namespace {
 
@@ -52,26 +53,5 @@ int ParseIntLikeAtoi(const std::string& text)
 
 double ParseDoubleLikeAtof(const std::string& text)
 {
-    size_t i = 0;
-    while (i < text.size() && IsSpace(text[i]))
-        ++i;
-    bool negative = false;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
-        negative = text[i] == '-';
-        ++i;
-    }
-    // from_chars takes neither a sign nor leading blanks, and stops at the longest valid prefix.
-    double value = 0;
-    const char* begin = text.data() + i;
-    const char* end = text.data() + text.size();
-    if (begin < end && *begin != '+' && *begin != '-') {
-        const auto result = std::from_chars(begin, end, value, std::chars_format::general);
-        if (result.ec == std::errc::result_out_of_range) {
-            // Like strtod: an overflowing prefix is HUGE_VAL, an underflowing one 0.
-            value = std::strtod(std::string(begin, end).c_str(), nullptr);
-        } else if (result.ec != std::errc()) {
-            value = 0;
-        }
-    }
-    return negative ? -value : value;
+    return GraphGeometry::ParseValue(text); // the chart reads its values the same way
 }

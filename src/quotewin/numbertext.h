@@ -7,4 +7,4 @@
 
 std::string FormatFixed2(double value); // like "%.2f"
 int ParseIntLikeAtoi(const std::string& text); // leading whitespace, sign, digits; 0 without any
-double ParseDoubleLikeAtof(const std::string& text); // longest leading decimal prefix; 0 without one
+double ParseDoubleLikeAtof(const std::string& text); // longest leading number (0x hex too); 0 without one

@@ -127,6 +127,7 @@ private Q_SLOTS:
         d.yMinEdit->setText(QStringLiteral("12.5abc"));
         d.yDeltaEdit->setText(QStringLiteral("0"));
         d.xMinEdit->setText(QStringLiteral("word")); // hidden, still read
+        d.xDeltaEdit->setText(QStringLiteral("0x1A")); // atof reads hexadecimal too
         d.lineWidthEdit->setText(QStringLiteral("-2"));
         d.showLegendCheck->click();
         d.writeToFileCheck->click();
@@ -137,6 +138,7 @@ private Q_SLOTS:
         QCOMPARE(chart.m_yMin, 12.5);
         QCOMPARE(chart.m_yDelta, 0.0);
         QCOMPARE(chart.m_xMin, 0.0);
+        QCOMPARE(chart.m_xDelta, 26.0);
         QCOMPARE(chart.m_lineWidth, -2);
         QVERIFY(!chart.m_showLegend);
         QVERIFY(entry.writeToFile);
