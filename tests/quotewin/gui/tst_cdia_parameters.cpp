@@ -153,7 +153,9 @@ private Q_SLOTS:
         d.OnInitDialog();
         QCOMPARE(d.lineWidthEdit->text(), QString());
         d.yAutoscaleCheck->click();
-        QVERIFY(!d.yMinEdit->isEnabled()); // nothing to offer without a chart
+        d.yAutoscaleCheck->click(); // unchecked again: there is no chart scale to offer
+        QVERIFY(!d.yAutoscaleCheck->isChecked());
+        QVERIFY(!d.yMinEdit->isEnabled() && !d.yDeltaEdit->isEnabled());
         d.refreshCombo->setEditText(QStringLiteral("15"));
         d.accept();
         QCOMPARE(entry.refreshInterval, 15);
