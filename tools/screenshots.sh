@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Takes the screenshots shown in the README: starts the stand-in quote service on a free port, runs
 # the program under a virtual X server in a scratch working directory holding the market lists, and
-# lets a demo script open a market list, a search result and two quote windows.
+# lets a demo script open a market list, a search result and two quote windows. The service's clock
+# starts in the morning session and runs fast, and the quote windows refresh every half second, so
+# by the main picture each window has drawn some fifty minutes of the trading day.
 # Usage: tools/screenshots.sh [BUILD-DIR]   (default build/; the pictures go to docs/)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -32,7 +34,8 @@ cp data/*.TXT "$work/"
 mkdir -p "$work/home" "$work/config" docs
 
 # The service names its address on its first output line: "listening on http://127.0.0.1:PORT".
-coproc SERVICE { exec "$service" --port 0 --lists "$root/data"; }
+# Two simulated minutes a second, and a refresh every half second: one new minute a refresh.
+coproc SERVICE { exec "$service" --port 0 --lists "$root/data" --now 2026-12-07T10:00:00-05:00 --rate 120; }
 # shellcheck disable=SC2153 # set by coproc
 service_pid=$SERVICE_PID
 read -r -t 20 first_line <&"${SERVICE[0]}" || {
@@ -53,10 +56,11 @@ wait 500
 screenshot $root/docs/screenshot-list.png
 find corp
 wait 500
+refresh-every 500
 quote US:MSFT
 quote CA:RY
 tile
-wait 1500
+wait 25000
 screenshot $root/docs/screenshot-main.png
 SCRIPT
 

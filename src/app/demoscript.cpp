@@ -5,6 +5,7 @@
 #include "markets/gui/clistview.h"
 #include "markets/markettable.h"
 #include "platform/textcodec.h"
+#include "quotewin/gui/ckolpexview.h"
 #include "res/resource_ids.h"
 
 #include <QApplication>
@@ -15,6 +16,7 @@
 #include <QMdiArea>
 #include <QPixmap>
 #include <QTimer>
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -55,6 +57,8 @@ bool validArgument(const std::string& verb, const std::string& argument)
         return true; // an empty text is a valid search: it matches everything
     if (verb == "wait" || verb == "open")
         return isNumber(argument);
+    if (verb == "refresh-every")
+        return isNumber(argument) && std::atoi(argument.c_str()) > 0;
     if (verb == "resize") {
         const auto blank = argument.find(' ');
         return blank != std::string::npos && isNumber(argument.substr(0, blank))
@@ -146,6 +150,13 @@ private:
             entry.symbol = command.argument.substr(colon + 1);
             return m_frame.m_quoteManager.OpenQuote(entry) ? std::string()
                                                            : "no quote window for " + command.argument;
+        }
+        if (command.verb == "refresh-every") {
+            // The timer runs the default interval's minutes; shorten the minute to fit.
+            const int minutes = std::max(1, m_frame.m_defaultEntry.refreshInterval);
+            CKolpexView::SetMillisecondsPerMinuteForTesting(
+                std::max(1, std::atoi(command.argument.c_str()) / minutes));
+            return {};
         }
         if (command.verb == "tile") {
             m_frame.mdiArea()->tileSubWindows();

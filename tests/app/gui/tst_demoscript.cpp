@@ -24,6 +24,8 @@ private Q_SLOTS:
             << QByteArray("1,2");
         QTest::newRow("quote with colon in symbol")
             << QByteArray("\nquote US:A:B\n") << QByteArray("q") << QByteArray("US:A:B") << QByteArray("2");
+        QTest::newRow("refresh-every") << QByteArray("refresh-every 1000\nquote US:MSFT") << QByteArray("rq")
+                                       << QByteArray("1000|US:MSFT") << QByteArray("1,2");
         QTest::newRow("layout and pictures")
             << QByteArray("resize 1200 850\ntile\ncascade\nwait 0\nopen 3\nscreenshot /tmp/a b.png\nquit")
             << QByteArray("rtcwosq") << QByteArray("1200 850|||0|3|/tmp/a b.png|")
@@ -62,6 +64,9 @@ private Q_SLOTS:
         QTest::newRow("quote without symbol") << QByteArray("quote US:") << QByteArray("line 1:");
         QTest::newRow("quote without country") << QByteArray("quote :MSFT") << QByteArray("line 1:");
         QTest::newRow("negative wait") << QByteArray("\n\nwait -5") << QByteArray("line 3:");
+        QTest::newRow("refresh-every zero") << QByteArray("refresh-every 0") << QByteArray("line 1:");
+        QTest::newRow("refresh-every without period") << QByteArray("refresh-every") << QByteArray("line 1:");
+        QTest::newRow("refresh-every with unit") << QByteArray("refresh-every 1s") << QByteArray("line 1:");
         QTest::newRow("resize one number") << QByteArray("resize 800") << QByteArray("line 1:");
         QTest::newRow("tile with argument") << QByteArray("tile now") << QByteArray("line 1:");
         QTest::newRow("screenshot without file") << QByteArray("screenshot") << QByteArray("line 1:");
