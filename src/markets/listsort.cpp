@@ -1,7 +1,8 @@
 #include "markets/listsort.h"
 
+#include "quote/numberparse.h"
+
 #include <algorithm>
-#include <climits>
 #include <cstdio>
 #include <cstring>
 #include <string_view>
@@ -9,11 +10,6 @@
 namespace {
 
 const std::string kNoText;
-
-bool IsSpace(unsigned char c)
-{
-    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
 
 int CompareBytes(std::string_view a, std::string_view b)
 {
@@ -46,22 +42,7 @@ const std::string& ColumnText(const QuoteEntry& entry, int column)
 
 long long LeadingInteger(const std::string& text)
 {
-    size_t i = 0;
-    while (i < text.size() && IsSpace(static_cast<unsigned char>(text[i])))
-        ++i;
-    bool negative = false;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
-        negative = text[i] == '-';
-        ++i;
-    }
-    long long value = 0;
-    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
-        const int digit = text[i] - '0';
-        if (value > (LLONG_MAX - digit) / 10)
-            return negative ? LLONG_MIN : LLONG_MAX;
-        value = value * 10 + digit;
-    }
-    return negative ? -value : value;
+    return ParseLeadingInt(text);
 }
 
 int CompareEntries(const QuoteEntry& a, const QuoteEntry& b, int column)

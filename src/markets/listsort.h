@@ -17,7 +17,7 @@ enum ListColumn {
 // The text an entry shows in a column; empty for a column that does not exist.
 const std::string& ColumnText(const QuoteEntry& entry, int column);
 
-// The leading decimal integer of a text, read like atoi (0 without one, saturated on overflow).
+// The leading decimal integer of a text, read like atoi (0 without one, saturated at the 32-bit range).
 long long LeadingInteger(const std::string& text);
 
 // Three-way comparison of two entries by one column: VOLUME by its leading integer, the others

@@ -1,6 +1,7 @@
 #include "markets/listsort.h"
 
 #include <QTest>
+#include <climits>
 
 namespace {
 
@@ -60,7 +61,7 @@ void TestListSort::leadingInteger_data()
     QTest::newRow("plus") << QStringLiteral("+4") << 4LL;
     QTest::newRow("blank after sign") << QStringLiteral("- 4") << 0LL;
     QTest::newRow("decimal point ends it") << QStringLiteral("1.9") << 1LL;
-    QTest::newRow("huge saturates") << QStringLiteral("99999999999999999999999") << LLONG_MAX;
+    QTest::newRow("huge saturates") << QStringLiteral("99999999999999999999999") << qlonglong(INT_MAX);
 }
 
 void TestListSort::leadingInteger()
