@@ -228,7 +228,7 @@ void CGraph::DrawLegend()
                     dc.FillSolidRect(x0 - 4, itemY + 4, 5, 5, kBulletColour);
                     dc.SetBkColor(kWhite);
                 }
-                itemY += 16 * DrawWrappedText(x0 + 5, itemY, text, 25, 15, true);
+                itemY += 16 * DrawWrappedText(x0 + 5, itemY, text, 25, 15);
                 if (itemY > bottom - 10)
                     break;
             }
@@ -316,15 +316,13 @@ void CGraph::DrawSeries(int s)
     flush();
 }
 
-int CGraph::DrawWrappedText(int x, int y, const std::string& text, int maxChars, int lineHeight, bool first)
+// Returns the number of lines drawn.
+int CGraph::DrawWrappedText(int x, int y, const std::string& text, int maxChars, int lineHeight)
 {
-    if (first)
-        m_wrapLines = 0;
     const auto lines = WrapText(text, static_cast<std::size_t>(std::max(maxChars, 1)));
     for (std::size_t i = 0; i < lines.size(); ++i) {
         if (!lines[i].empty())
             m_dc->TextOut(x, y + static_cast<int>(i) * lineHeight, lines[i]);
     }
-    m_wrapLines += static_cast<int>(lines.size());
-    return m_wrapLines;
+    return static_cast<int>(lines.size());
 }

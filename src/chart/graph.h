@@ -74,7 +74,7 @@ private:
     void DrawAxes();
     void DrawMinorTicks();
     void DrawSeries(int s);
-    int DrawWrappedText(int x, int y, const std::string& text, int maxChars, int lineHeight, bool first);
+    int DrawWrappedText(int x, int y, const std::string& text, int maxChars, int lineHeight);
     void DrawLegend();
     void ParseValues();
 
@@ -86,5 +86,4 @@ private:
     // Valid only while Draw runs.
     DeviceContext* m_dc = nullptr;
     std::vector<std::vector<double>> m_values; // [series][row], NaN where a row has no such column
-    int m_wrapLines = 0;
 };
