@@ -130,7 +130,11 @@ private:
     std::string topRecentText()
     {
         const QStringList& entries = m_app->recentFiles().entries();
-        return entries.isEmpty() ? std::string() : ToCp1252(entries.front().section(QLatin1Char('/'), -1));
+        // stored under the directory that was current; a company name may itself hold a slash
+        const QString directory = QDir::currentPath() + QLatin1Char('/');
+        if (entries.isEmpty() || !entries.front().startsWith(directory))
+            return {};
+        return ToCp1252(entries.front().mid(directory.size()));
     }
 
     CListView_* openMarket(int commandId, const QString& title)
@@ -202,6 +206,7 @@ private Q_SLOTS:
         CDia_Find::s_execHookForTesting = {};
         CDia_FindWorldwide::s_execHookForTesting = {};
         CDia_Parameters::SetModalAnswerForTesting({});
+        m_notifier.whileShowing = {};
         if (m_app) {
             frame().m_pageReader.setTimeoutMs(CPageReader::kDefaultTimeoutMs);
             frame().mdiArea()->closeAllSubWindows();
@@ -454,6 +459,47 @@ private Q_SLOTS:
         for (qsizetype i = 0; i < messages.size(); i += 2)
             QCOMPARE(messages.mid(i, 2),
                 (QStringList { QStringLiteral("No Internet connection found."), noData }));
+    }
+
+    // The message of a failed refresh stays open for three timer periods, as a box the user has
+    // not closed yet: the timers of both windows fire meanwhile and are turned away silently.
+    void outageBoxHoldsOtherRefreshes()
+    {
+        CKolpexView* first = findWorldwide(QStringLiteral("SIE"), QStringLiteral("Germany"));
+        CKolpexView* second = findWorldwide(QStringLiteral("ALV"), QStringLiteral("Germany"));
+        QVERIFY(isLive(first) && isLive(second));
+        const std::size_t firstSamples = first->samples().size();
+        const std::size_t secondSamples = second->samples().size();
+
+        std::size_t shownDuringBox = 0;
+        bool boxShown = false;
+        m_notifier.whileShowing = [&](const std::string&) {
+            if (boxShown)
+                return;
+            boxShown = true;
+            QElapsedTimer open;
+            open.start();
+            while (open.elapsed() < 15 * kMinuteMs)
+                QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+            shownDuringBox = m_notifier.messages.size();
+        };
+        m_service.kill();
+        QTRY_VERIFY_WITH_TIMEOUT(m_notifier.messages.size() >= 4, 8000);
+        m_notifier.whileShowing = {};
+        QCOMPARE(shownDuringBox, std::size_t(1));
+
+        const QStringList noData = { QStringLiteral("Sorry, no data available for:\n\nSiemens AG SIE DE."),
+            QStringLiteral("Sorry, no data available for:\n\nAllianz SE ALV DE.") };
+        const QStringList messages = Texts(m_notifier.messages);
+        for (qsizetype i = 0; i + 1 < messages.size(); i += 2) {
+            QCOMPARE(messages.at(i), QStringLiteral("No Internet connection found."));
+            QVERIFY2(noData.contains(messages.at(i + 1)), qPrintable(messages.at(i + 1)));
+        }
+        QCOMPARE(first->samples().size(), firstSamples);
+        QCOMPARE(second->samples().size(), secondSamples);
+        QVERIFY(first->isRefreshTimerActive() && second->isRefreshTimerActive());
+
+        QVERIFY2(m_service.start(serviceArguments()), qPrintable(m_service.error()));
     }
 
     void serviceStalls_data()
