@@ -258,7 +258,7 @@ void CDia_Parameters::OnInitDialog()
         easternTimeCheck->setChecked(m_pEntry->easternTime);
         refreshCombo->setEditText(QString::number(m_pEntry->refreshInterval));
     }
-    refreshCombo->setFocus();
+    // The initial focus is left to the dialog: the first control in tab order.
 }
 
 void CDia_Parameters::OnYAutoscale()

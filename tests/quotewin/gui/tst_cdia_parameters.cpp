@@ -94,6 +94,10 @@ private Q_SLOTS:
         QVERIFY(d.writeToFileCheck->isChecked());
         QVERIFY(!d.easternTimeCheck->isChecked());
         QCOMPARE(d.refreshCombo->currentText(), QStringLiteral("7"));
+
+        d.show();
+        QVERIFY(QTest::qWaitForWindowActive(&d));
+        QCOMPARE(d.focusWidget(), static_cast<QWidget*>(d.yAutoscaleCheck)); // the first control
     }
 
     void autoscaleOffOffersTheFittedScale()
