@@ -5,6 +5,7 @@
 #include "app/kolpexapp.h"
 #include "app/mainframe.h"
 #include "chart/graph.h"
+#include "freshuser.h"
 #include "markets/gui/cdia_find.h"
 #include "markets/gui/cdia_findworldwide.h"
 #include "markets/gui/clistview.h"
@@ -53,27 +54,11 @@ const std::string kMunichRe = "M\xFC"
                               "nchener R\xFC"
                               "ckversicherungs-Ges. AG";
 
-QStringList Texts(const std::vector<std::string>& messages)
-{
-    QStringList out;
-    for (const std::string& m : messages)
-        out << FromCp1252(m);
-    return out;
-}
-
-std::string LowerAscii(std::string text)
-{
-    std::transform(text.begin(), text.end(), text.begin(),
-        [](unsigned char c) { return static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c); });
-    return text;
-}
-
-QString Fixed2(double value)
-{
-    return QString::asprintf("%.2f", value);
-}
-
 } // namespace
+
+using e2e::DataFileLine;
+using e2e::LowerAscii;
+using e2e::Texts;
 
 class TestEndToEnd final : public QObject {
     Q_OBJECT
@@ -354,23 +339,10 @@ private Q_SLOTS:
         // what the service said it served, in the columns of the file
         const QJsonObject served = QuoteServiceProcess::Dump(QStringLiteral("DE:SAP"), serviceArguments());
         QVERIFY(served.value(QStringLiteral("found")).toBool());
-        const QString line = QString::asprintf("%02d/%02d/%04d\t%02d:%02d\t",
-                                 served.value(QStringLiteral("quoteMonth")).toInt(),
-                                 served.value(QStringLiteral("quoteDay")).toInt(),
-                                 served.value(QStringLiteral("quoteYear")).toInt(),
-                                 served.value(QStringLiteral("quoteHour")).toInt(),
-                                 served.value(QStringLiteral("quoteMinute")).toInt())
-            + Fixed2(served.value(QStringLiteral("last")).toDouble()) + QLatin1Char('\t')
-            + served.value(QStringLiteral("change")).toString() + QLatin1Char('\t')
-            + Fixed2(served.value(QStringLiteral("high")).toDouble()) + QLatin1Char('\t')
-            + Fixed2(served.value(QStringLiteral("low")).toDouble()) + QLatin1Char('\t')
-            + Fixed2(served.value(QStringLiteral("priceEarnings")).toDouble()) + QLatin1Char('\t')
-            + Fixed2(served.value(QStringLiteral("ask")).toDouble()) + QLatin1Char('\t')
-            + Fixed2(served.value(QStringLiteral("bid")).toDouble()) + QLatin1Char('\t')
-            + Fixed2(served.value(QStringLiteral("beta")).toDouble()) + QStringLiteral("\r\n");
+        const QByteArray line = DataFileLine(served);
         QByteArray expected = "\r\nDate\t\tTime\tCurrent\tChange\t\tHigh\tLow\tP/E\tAsk\tBid\tBeta\r\n\r\n";
         for (std::size_t i = 0; i < samples.size(); ++i)
-            expected += line.toLatin1();
+            expected += line;
         QCOMPARE(content, expected);
 
         // and the Current column is the figure the chart showed for that sample
@@ -575,30 +547,14 @@ int main(int argc, char** argv)
     qputenv("TZ", "EST5EDT");
     tzset();
 
-    // Home, settings and working directory of a user who has never run the program, with the
-    // shipped list files where the program looks for them.
     QTemporaryDir root;
-    if (!root.isValid())
-        return 1;
-    const QDir dir(root.path());
-    for (const char* sub : { "home", "config", "data", "cache", "work" })
-        dir.mkdir(QString::fromLatin1(sub));
-    qputenv("HOME", QFile::encodeName(dir.filePath(QStringLiteral("home"))));
-    qputenv("XDG_CONFIG_HOME", QFile::encodeName(dir.filePath(QStringLiteral("config"))));
-    qputenv("XDG_DATA_HOME", QFile::encodeName(dir.filePath(QStringLiteral("data"))));
-    qputenv("XDG_CACHE_HOME", QFile::encodeName(dir.filePath(QStringLiteral("cache"))));
-    const QString work = dir.filePath(QStringLiteral("work"));
-    const QDir lists(QStringLiteral(KOLPEX_DATA_DIR));
-    for (const QString& name : lists.entryList({ QStringLiteral("*.TXT") }, QDir::Files))
-        if (!QFile::copy(lists.filePath(name), work + QLatin1Char('/') + name))
-            return 1;
-    if (!QDir::setCurrent(work))
+    if (!e2e::PrepareFreshUser(root))
         return 1;
 
     QApplication application(argc, argv);
     // Closing the main window is one of the scenarios; the test goes on after it.
     QApplication::setQuitOnLastWindowClosed(false);
-    TestEndToEnd test(dir.filePath(QStringLiteral("config")));
+    TestEndToEnd test(QDir(root.path()).filePath(QStringLiteral("config")));
     return QTest::qExec(&test, argc, argv);
 }
 
