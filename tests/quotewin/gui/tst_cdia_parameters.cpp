@@ -95,9 +95,10 @@ private Q_SLOTS:
         QVERIFY(!d.easternTimeCheck->isChecked());
         QCOMPARE(d.refreshCombo->currentText(), QStringLiteral("7"));
 
+        QVERIFY(!d.focusWidget()); // the dialog picks the initial focus when it is activated
         d.show();
-        QVERIFY(QTest::qWaitForWindowActive(&d));
-        QCOMPARE(d.focusWidget(), static_cast<QWidget*>(d.yAutoscaleCheck)); // the first control
+        if (QTest::qWaitForWindowActive(&d)) // not without a window manager under X
+            QCOMPARE(d.focusWidget(), static_cast<QWidget*>(d.yAutoscaleCheck)); // the first control
     }
 
     void autoscaleOffOffersTheFittedScale()
