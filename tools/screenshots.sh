@@ -46,8 +46,10 @@ address=$(grep -o 'http://[0-9.]*:[0-9]*' <<<"$first_line") || {
     echo "screenshots: cannot read the service address from: $first_line" >&2
     exit 1
 }
-# Keep draining the service's output so that it never blocks on a full pipe.
-cat <&"${SERVICE[0]}" >/dev/null &
+# Keep draining the service's output so that it never blocks on a full pipe. A background job
+# does not inherit the coprocess's descriptors, so hand it a copy.
+exec {service_out}<&"${SERVICE[0]}"
+cat <&"$service_out" >"$work/service.log" &
 
 cat >"$work/demo.txt" <<SCRIPT
 resize 1200 850
@@ -58,6 +60,9 @@ find corp
 wait 500
 refresh-every 500
 quote US:MSFT
+# Periods of their own: timers of one period line up, and a refresh due while another window's
+# download runs is skipped, so one of the two would hardly ever get its turn.
+refresh-every 650
 quote CA:RY
 tile
 wait 25000
@@ -69,4 +74,5 @@ echo "screenshots: quote service at $address"
     HOME=$work/home XDG_CONFIG_HOME=$work/config KOLPEX_QUOTE_SERVICE=$address \
         KOLPEX_DEMO_SCRIPT=$work/demo.txt QT_QPA_PLATFORM=xcb \
         xvfb-run -a -s "-screen 0 1280x960x24" "$app")
+echo "screenshots: $(grep -c ' GET ' "$work/service.log") quote requests served"
 echo "screenshots: done; look at docs/screenshot-*.png"
