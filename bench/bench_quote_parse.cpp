@@ -1,9 +1,9 @@
 // Parsing a quote page against the floor set by the scans it cannot avoid: one find per caption
 // from the page start.
 #include "platform/notifier.h"
+#include "quote/nullwindowhost.h"
 #include "quote/pagereader.h"
 #include "quote/quotemanager.h"
-#include "quote/quotewindowhost.h"
 
 #include <benchmark/benchmark.h>
 #include <chrono>
@@ -12,18 +12,6 @@
 #include <string_view>
 
 namespace {
-
-class NoWindows final : public QuoteWindowHost {
-public:
-    QuoteEntry& currentEntry() override { return m_entry; }
-    EntryArray& searchResults() override { return m_results; }
-    bool createQuoteDocument() override { return false; }
-    void addRecentEntry(const std::string&) override { }
-
-private:
-    QuoteEntry m_entry;
-    EntryArray m_results;
-};
 
 // The saved page with news and navigation filler around the quote table, about 100 KB in all.
 const std::string& LargePage()
@@ -99,7 +87,7 @@ void BM_ParseQuotePage(benchmark::State& state)
 {
     RecordingNotifier notifier;
     CPageReader reader(notifier);
-    NoWindows host;
+    NullWindowHost host;
     const QuoteEntry defaults;
     CQuoteManager manager(defaults, reader, host, notifier);
     const std::string& page = LargePage();
@@ -122,7 +110,7 @@ void BM_ParseVersusScans(benchmark::State& state)
 {
     RecordingNotifier notifier;
     CPageReader reader(notifier);
-    NoWindows host;
+    NullWindowHost host;
     const QuoteEntry defaults;
     CQuoteManager manager(defaults, reader, host, notifier);
     const std::string& page = LargePage();

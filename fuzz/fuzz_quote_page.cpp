@@ -1,37 +1,21 @@
 // The quote page parse and the value extraction on arbitrary bytes.
 #include "platform/notifier.h"
+#include "quote/nullwindowhost.h"
 #include "quote/numberparse.h"
 #include "quote/pagereader.h"
 #include "quote/quotemanager.h"
-#include "quote/quotewindowhost.h"
 
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <string>
 
-namespace {
-
-class NoWindows final : public QuoteWindowHost {
-public:
-    QuoteEntry& currentEntry() override { return m_entry; }
-    EntryArray& searchResults() override { return m_results; }
-    bool createQuoteDocument() override { return false; }
-    void addRecentEntry(const std::string&) override { }
-
-private:
-    QuoteEntry m_entry;
-    EntryArray m_results;
-};
-
-} // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     const std::string page(reinterpret_cast<const char*>(data), size);
     RecordingNotifier notifier;
     CPageReader reader(notifier);
-    NoWindows host;
+    NullWindowHost host;
     const QuoteEntry defaults;
     CQuoteManager manager(defaults, reader, host, notifier);
     QuoteEntry entry;

@@ -1,8 +1,8 @@
 #include "platform/clock.h"
 #include "platform/notifier.h"
+#include "quote/nullwindowhost.h"
 #include "quote/pagereader.h"
 #include "quote/quotemanager.h"
-#include "quote/quotewindowhost.h"
 #include "support/scriptedhttpserver.h"
 
 #include <QFile>
@@ -10,16 +10,6 @@
 #include <ctime>
 
 namespace {
-
-class NoWindows final : public QuoteWindowHost {
-public:
-    QuoteEntry& currentEntry() override { return current; }
-    EntryArray& searchResults() override { return results; }
-    bool createQuoteDocument() override { return false; }
-    void addRecentEntry(const std::string&) override { }
-    QuoteEntry current;
-    EntryArray results;
-};
 
 QByteArray Page(const char* name)
 {
@@ -90,7 +80,7 @@ private:
     QuoteEntry m_default;
     RecordingNotifier m_notifier;
     CPageReader m_reader;
-    NoWindows m_host;
+    NullWindowHost m_host;
     CQuoteManager m_manager;
 };
 

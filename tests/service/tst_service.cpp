@@ -2,9 +2,9 @@
 // figures the program reads, and every fault it can play ends the way the program documents.
 #include "platform/clock.h"
 #include "platform/notifier.h"
+#include "quote/nullwindowhost.h"
 #include "quote/pagereader.h"
 #include "quote/quotemanager.h"
-#include "quote/quotewindowhost.h"
 
 #include <QElapsedTimer>
 #include <QJsonDocument>
@@ -16,18 +16,6 @@
 #include <memory>
 
 namespace {
-
-class NoWindows final : public QuoteWindowHost {
-public:
-    QuoteEntry& currentEntry() override { return m_entry; }
-    EntryArray& searchResults() override { return m_results; }
-    bool createQuoteDocument() override { return false; }
-    void addRecentEntry(const std::string&) override { }
-
-private:
-    QuoteEntry m_entry;
-    EntryArray m_results;
-};
 
 const QString kListsDir = QStringLiteral(KOLPEX_DATA_DIR);
 
@@ -198,7 +186,7 @@ Fetch FetchThrough(const QString& countrySymbol, int timeoutMs)
     RecordingNotifier notifier;
     CPageReader reader(notifier);
     reader.setTimeoutMs(timeoutMs);
-    NoWindows host;
+    NullWindowHost host;
     const QuoteEntry defaults;
     CQuoteManager manager(defaults, reader, host, notifier);
     Fetch f;
