@@ -2,6 +2,7 @@
 
 #include "platform/httpget.h"
 #include "platform/notifier.h"
+#include "platform/waitcursor.h"
 
 #include <array>
 #include <cstdlib>
@@ -72,7 +73,12 @@ std::string CPageReader::Download(const std::string& url, int bufferSize)
     HttpGetOptions options;
     options.bufferSize = static_cast<std::size_t>(bufferSize);
     options.timeoutMs = m_timeoutMs;
-    HttpGetResult result = HttpGet(url, options);
+    HttpGetResult result;
+    {
+        // Only while waiting: the message below is answered with the ordinary pointer.
+        WaitCursor wait;
+        result = HttpGet(url, options);
+    }
     if (result.outcome == HttpGetResult::Outcome::Unreachable) {
         m_notifier.showMessage("No Internet connection found.");
         return {};

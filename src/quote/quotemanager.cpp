@@ -186,12 +186,8 @@ bool CQuoteManager::FetchQuote(QuoteEntry* entry, QuoteRecord* record)
     if (entry == nullptr || g_fetchInProgress)
         return false;
     FetchGuard guard;
-    std::string page;
-    {
-        WaitCursor wait;
-        page = m_pageReader.Download(
-            BuildQuoteUrl(QuoteServiceBaseUrl(), entry->countryCode, entry->symbol), kQuoteBufferSize);
-    }
+    const std::string page = m_pageReader.Download(
+        BuildQuoteUrl(QuoteServiceBaseUrl(), entry->countryCode, entry->symbol), kQuoteBufferSize);
     return ParsePage(m_pageReader, m_notifier, page, *entry, record);
 }
 
