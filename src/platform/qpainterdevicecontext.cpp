@@ -70,7 +70,6 @@ QFont QPainterDeviceContext::MakeFont(const FontDesc& desc)
     const int cell = std::max(desc.pixelHeight, 1);
     font.setPixelSize(cell);
     font.setWeight(desc.weight >= 600 ? QFont::Bold : QFont::Normal);
-    font.setStyleStrategy(QFont::NoAntialias);
     const int lineHeight = QFontMetrics(font).height();
     if (lineHeight > cell)
         font.setPixelSize(std::max(1, static_cast<int>(std::lround(double(cell) * cell / lineHeight))));
