@@ -137,7 +137,10 @@ void CKolpexView::timerEvent(QTimerEvent* event)
 void CKolpexView::StartRefreshTimer()
 {
     m_refreshPeriodMs = RefreshPeriodMs(m_entry.refreshInterval, g_millisecondsPerMinute);
-    m_refreshTimer.start(m_refreshPeriodMs, this); // replaces a running timer
+    // Precise: Qt lines up coarse timers of equal period, which would make one window's tick land
+    // inside another's download every time, and be skipped every time. start() replaces a
+    // running timer.
+    m_refreshTimer.start(m_refreshPeriodMs, Qt::PreciseTimer, this);
     ++m_refreshTimerStarts;
 }
 
