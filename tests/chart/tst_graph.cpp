@@ -85,8 +85,7 @@ private Q_SLOTS:
     void infoLinesStopNearTheBottom();
     void segmentsWithAnEndOutsideAreLeftOut();
     void marksFollowTheVisibilityRule();
-    void setSeriesNameKeepsPenAndInfoLines();
-    void infoLinesReplaceThePreviousList();
+    void seriesEditsKeepTheRest();
     void penStateAfterDraw();
     void zeroYStepDrawsNoSeries();
     void lowPlotFitsOverOneInterval();
@@ -98,30 +97,21 @@ private Q_SLOTS:
 
 void TestGraph::defaults()
 {
-    const CGraph chart;
-    QCOMPARE(chart.SeriesCount(), 0);
-    QCOMPARE(chart.RowCount(), 0);
-    QVERIFY(chart.title().empty());
-    QVERIFY(chart.m_yAutoscale && chart.m_yGrid && chart.m_xGrid && chart.m_showLegend);
-    QVERIFY(!chart.m_showMarks);
-    QCOMPARE(chart.m_yMin, -20.0);
-    QCOMPARE(chart.m_yDelta, 5.0);
-    QCOMPARE(chart.m_xMin, 0.0);
-    QCOMPARE(chart.m_xDelta, 10.0);
-    QCOMPARE(chart.m_lineWidth, 1);
-    QVERIFY(chart.m_fitToParent && chart.m_drawFrame);
-    QCOMPARE(chart.m_outerRect, (Rect { 20, 20, 820, 520 }));
-    QCOMPARE(chart.m_sideInset, 10);
-    QCOMPARE(chart.m_topInset, 10);
-    QCOMPARE(chart.m_plotMargin, 50);
-    QCOMPARE(chart.m_legendWidth, 100);
-    QCOMPARE(chart.m_xStepPx, 50);
-    QCOMPARE(chart.m_yStepPx, 50);
-    QCOMPARE(chart.m_minorTicks, 5);
-    QCOMPARE(chart.m_titleFont, (FontDesc { "Arial Cyr", 16, 400 }));
-    QCOMPARE(chart.m_labelFont, (FontDesc { "Arial Cyr", 14, 400 }));
-    QCOMPARE(chart.m_captionFont, (FontDesc { "Arial Cyr", 14, 400 }));
-    QCOMPARE(chart.m_gridPen, (PenDesc { 1, kGrid }));
+    // Settings no other case sets: the scale a fresh chart shows, marks off, the fonts.
+    CGraph chart = OneSeriesChart(820, 420);
+    chart.SetTitle("T");
+    chart.AddRow({ "a", "1" });
+    chart.AddRow({ "b", "2" });
+    chart.m_yAutoscale = false;
+    RecordingDeviceContext dc;
+    chart.Draw(dc);
+    for (int k = 0; k <= 6; ++k)
+        QCOMPARE(
+            TextsAt(dc, 353 - 50 * k), QStringList { QString::number(-20 + 5 * k) + QStringLiteral(".00") });
+    QVERIFY(dc.Of(Kind::FillSolidRect).empty());
+    QCOMPARE(FindText(dc, "T")->font, (FontDesc { "Arial Cyr", 16, 400 }));
+    QCOMPARE(FindText(dc, "a")->font, (FontDesc { "Arial Cyr", 14, 400 }));
+    QCOMPARE(FindText(dc, "Time")->font, (FontDesc { "Arial Cyr", 14, 400 }));
 }
 
 void TestGraph::layoutFollowsTheFrame()
@@ -432,11 +422,13 @@ void TestGraph::marksFollowTheVisibilityRule()
     QVERIFY(firstPolyline < firstMark);
 }
 
-void TestGraph::setSeriesNameKeepsPenAndInfoLines()
+void TestGraph::seriesEditsKeepTheRest()
 {
     CGraph chart;
     AddQuoteSeries(chart);
     chart.SetSeriesInfoLines(0, { "kept" });
+    chart.SetSeriesInfoLines(4, { "a", "b", "c" });
+    chart.SetSeriesInfoLines(4, { "d" });
     chart.SetSeriesName(0, "Time local (every 15 min)");
     chart.SetSeriesName(1, "Last");
     chart.SetSeriesName(7, "ignored");
@@ -448,15 +440,7 @@ void TestGraph::setSeriesNameKeepsPenAndInfoLines()
     QCOMPARE(chart.series()[1].penColour, std::optional<Rgb>(kBlue));
     QCOMPARE(chart.series()[1].markSize, 3);
     QCOMPARE(chart.SeriesCount(), 5);
-}
-
-void TestGraph::infoLinesReplaceThePreviousList()
-{
-    CGraph chart;
-    AddQuoteSeries(chart);
-    chart.SetSeriesInfoLines(4, { "a", "b", "c" });
-    chart.SetSeriesInfoLines(4, { "d" });
-    QCOMPARE(*chart.series()[4].infoLines, (std::vector<std::string> { "d" }));
+    QCOMPARE(*chart.series()[4].infoLines, (std::vector<std::string> { "d" })); // replaced, not appended
     QVERIFY(!chart.series()[3].infoLines);
 }
 
@@ -551,7 +535,8 @@ void TestGraph::storedZeroXStepWithoutRows()
     QVERIFY(TextsAt(dc, 364).isEmpty()); // no X grid positions, no labels
     const auto grid = SegmentsIn(dc, kGrid);
     QVERIFY(std::none_of(grid.begin(), grid.end(), [](const Segment& s) { return s.from.x == s.to.x; }));
-    QCOMPARE(TextsAt(dc, 353), QStringList { QStringLiteral("1.00") }); // the Y axis keeps the last fitted scale
+    QCOMPARE(
+        TextsAt(dc, 353), QStringList { QStringLiteral("1.00") }); // the Y axis keeps the last fitted scale
 }
 
 void TestGraph::valuesThatCannotBePlaced()

