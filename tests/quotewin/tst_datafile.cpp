@@ -109,11 +109,7 @@ private Q_SLOTS:
         QCOMPARE(QByteArray::fromStdString(FormatDataFileLine(WorkedSample())),
             QByteArray(
                 "03/07/2005\t14:05\t25.50\t+0.25 (+0.99%)\t25.75\t25.10\t12.00\t25.51\t25.49\t1.10\r\n"));
-    }
-
-    void highAndLowWrittenAsTheyAre()
-    {
-        QuoteRecord r = WorkedSample();
+        QuoteRecord r = WorkedSample(); // no high, low or change: written as they are
         r.high = 0;
         r.low = 0;
         r.change.clear();
@@ -151,10 +147,12 @@ private Q_SLOTS:
         RecordingNotifier notifier;
         QVERIFY(WriteDataFile({ WorkedSample() }, "MSFT", notifier));
         QCOMPARE(QDir::currentPath(), before);
-        // and after a failure too
+        // and after a failure too: a directory in the way cannot be created, and says so
         QVERIFY(QDir().mkpath(QStringLiteral("Stockdata/03_07_2005_bad.txt")));
         QVERIFY(!WriteDataFile({ WorkedSample() }, "BAD", notifier));
         QCOMPARE(QDir::currentPath(), before);
+        QCOMPARE(notifier.messages,
+            std::vector<std::string> { "Can not open an output file \"03_07_2005_bad.txt\"." });
     }
 
     void laterWindowReplacesTheFile()
@@ -190,15 +188,6 @@ private Q_SLOTS:
         // no half-written companion left behind
         QCOMPARE(QDir(QStringLiteral("Stockdata")).entryList(QDir::Files),
             QStringList { QStringLiteral("03_07_2005_msft.txt") });
-    }
-
-    void cannotCreateShowsTheMessage()
-    {
-        QVERIFY(QDir().mkpath(QStringLiteral("Stockdata/03_07_2005_msft.txt"))); // a directory in the way
-        RecordingNotifier notifier;
-        QVERIFY(!WriteDataFile({ WorkedSample() }, "MSFT", notifier));
-        QCOMPARE(notifier.messages,
-            std::vector<std::string> { "Can not open an output file \"03_07_2005_msft.txt\"." });
     }
 
     void unusableDataDirectoryFallsBackToCurrent()

@@ -415,9 +415,8 @@ private Q_SLOTS:
         QTest::addColumn<QString>("typed");
         QTest::addColumn<int>("period");
         QTest::addColumn<QString>("caption");
-        QTest::newRow("0") << "0" << 60'000 << "Time ET (every 1 min)";
-        QTest::newRow("negative") << "-4" << 60'000 << "Time ET (every 1 min)";
-        QTest::newRow("word") << "soon" << 60'000 << "Time ET (every 1 min)";
+        QTest::newRow("0 clamped to 1")
+            << "0" << 60'000 << "Time ET (every 1 min)"; // the other parse rules: ParseRefreshInterval
         QTest::newRow("7") << "7" << 420'000 << "Time ET (every 7 min)";
     }
     void propertiesInterval()
