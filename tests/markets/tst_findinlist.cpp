@@ -1,33 +1,12 @@
 #include "platform/notifier.h"
+#include "quote/nullwindowhost.h"
 #include "quote/pagereader.h"
 #include "quote/quotemanager.h"
-#include "quote/quotewindowhost.h"
+#include "support/quoteentries.h"
 
 #include <QTest>
 
 namespace {
-
-class FakeHost final : public QuoteWindowHost {
-public:
-    QuoteEntry& currentEntry() override { return current; }
-    EntryArray& searchResults() override { return results; }
-    bool createQuoteDocument() override { return false; }
-    void addRecentEntry(const std::string&) override { }
-
-    QuoteEntry current;
-    EntryArray results;
-};
-
-QuoteEntry Entry(const std::string& company, const std::string& symbol)
-{
-    QuoteEntry e;
-    e.countryCode = "US";
-    e.companyName = company;
-    e.symbol = symbol;
-    e.volume = "12";
-    e.listed = "19990101";
-    return e;
-}
 
 const EntryArray kList = {
     Entry("ACME CORP", "ACME"),
@@ -53,14 +32,14 @@ private Q_SLOTS:
 
 private:
     RecordingNotifier m_notifier;
-    FakeHost m_host;
+    NullWindowHost m_host;
     QuoteEntry m_default;
 };
 
 void TestFindInList::init()
 {
     m_notifier.messages.clear();
-    m_host.results.clear();
+    m_host.searchResults().clear();
 }
 
 void TestFindInList::matches_data()
@@ -86,9 +65,9 @@ void TestFindInList::matches()
     CQuoteManager manager(m_default, reader, m_host, m_notifier);
     const int n = manager.FindInList(text.toStdString(), kList);
     QCOMPARE(n, expected.size());
-    QCOMPARE(m_host.results.size(), size_t(expected.size()));
+    QCOMPARE(m_host.searchResults().size(), size_t(expected.size()));
     for (int i = 0; i < expected.size(); ++i)
-        QCOMPARE(m_host.results[size_t(i)], kList[size_t(expected[i])]);
+        QCOMPARE(m_host.searchResults()[size_t(i)], kList[size_t(expected[i])]);
     QVERIFY(m_notifier.messages.empty());
 }
 
@@ -102,9 +81,9 @@ void TestFindInList::fullCopiesInArrayOrder()
     CQuoteManager manager(m_default, reader, m_host, m_notifier);
     QCOMPARE(manager.FindInList("corp", list), 2);
     // Load order, not alphabetical: the result window sorts for itself.
-    QCOMPARE(m_host.results[0].companyName, std::string("B corp"));
-    QCOMPARE(m_host.results[0], list[0]);
-    QCOMPARE(m_host.results[1], list[1]);
+    QCOMPARE(m_host.searchResults()[0].companyName, std::string("B corp"));
+    QCOMPARE(m_host.searchResults()[0], list[0]);
+    QCOMPARE(m_host.searchResults()[1], list[1]);
 }
 
 void TestFindInList::noMatchTellsWithLoweredText()
@@ -124,7 +103,7 @@ void TestFindInList::earlierResultsAreReplaced()
     CQuoteManager manager(m_default, reader, m_host, m_notifier);
     QCOMPARE(manager.FindInList("corp", kList), 4);
     QCOMPARE(manager.FindInList("nothing here", kList), 0);
-    QVERIFY(m_host.results.empty());
+    QVERIFY(m_host.searchResults().empty());
 }
 
 QTEST_GUILESS_MAIN(TestFindInList)

@@ -1,19 +1,10 @@
 #include "markets/listsort.h"
+#include "support/quoteentries.h"
 
 #include <QTest>
 #include <climits>
 
 namespace {
-
-QuoteEntry Entry(const char* company, const char* symbol, const char* volume, const char* listed)
-{
-    QuoteEntry e;
-    e.companyName = company;
-    e.symbol = symbol;
-    e.volume = volume;
-    e.listed = listed;
-    return e;
-}
 
 std::vector<int> Sorted(const EntryArray& entries, int column, bool descending)
 {

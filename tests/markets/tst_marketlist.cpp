@@ -1,9 +1,9 @@
 #include "markets/marketlist.h"
 #include "markets/markettable.h"
 #include "platform/notifier.h"
+#include "quote/nullwindowhost.h"
 #include "quote/pagereader.h"
 #include "quote/quotemanager.h"
-#include "quote/quotewindowhost.h"
 
 #include <QDir>
 #include <QFile>
@@ -28,16 +28,6 @@ std::string Crlf(const std::string& fields)
 {
     return fields + "\r\n";
 }
-
-class NullHost final : public QuoteWindowHost {
-public:
-    QuoteEntry& currentEntry() override { return current; }
-    EntryArray& searchResults() override { return results; }
-    bool createQuoteDocument() override { return false; }
-    void addRecentEntry(const std::string&) override { }
-    QuoteEntry current;
-    EntryArray results;
-};
 
 } // namespace
 
@@ -270,7 +260,7 @@ void TestMarketList::loadFromCurrentDirectory()
     }
     RecordingNotifier notifier;
     CPageReader reader(notifier);
-    NullHost host;
+    NullWindowHost host;
     QuoteEntry defaults;
     CQuoteManager manager(defaults, reader, host, notifier);
     EntryArray entries;
@@ -290,7 +280,7 @@ void TestMarketList::missingFile()
     QVERIFY(QDir::setCurrent(dir.path()));
     RecordingNotifier notifier;
     CPageReader reader(notifier);
-    NullHost host;
+    NullWindowHost host;
     QuoteEntry defaults;
     CQuoteManager manager(defaults, reader, host, notifier);
     EntryArray entries(2); // left as it was

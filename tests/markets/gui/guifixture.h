@@ -10,6 +10,7 @@
 #include "markets/liststate.h"
 #include "platform/notifier.h"
 #include "quotewin/gui/ckolpexview.h"
+#include "support/quoteentries.h"
 
 #include <QAbstractItemModel>
 #include <QDir>
@@ -41,18 +42,6 @@ inline std::string Record(const std::string& company, const std::string& symbol,
         return s;
     };
     return pad(company, 40) + " " + pad(symbol, 7) + pad(volume, 5) + " " + pad(listed, 8) + "\r\n";
-}
-
-inline QuoteEntry Entry(const std::string& company, const std::string& symbol,
-    const std::string& volume = "1", const std::string& listed = "")
-{
-    QuoteEntry e;
-    e.countryCode = "US";
-    e.companyName = company;
-    e.symbol = symbol;
-    e.volume = volume;
-    e.listed = listed;
-    return e;
 }
 
 struct Shell {

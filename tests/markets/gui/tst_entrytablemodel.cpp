@@ -1,21 +1,12 @@
 #include "markets/gui/entrytablemodel.h"
 #include "markets/listsort.h"
+#include "support/quoteentries.h"
 
 #include <QAbstractItemModelTester>
 #include <QItemSelectionModel>
 #include <QTest>
 
 namespace {
-
-QuoteEntry Entry(const char* company, const char* symbol, const char* volume, const char* listed)
-{
-    QuoteEntry e;
-    e.companyName = company;
-    e.symbol = symbol;
-    e.volume = volume;
-    e.listed = listed;
-    return e;
-}
 
 QStringList ColumnShown(const QAbstractItemModel& model, int column)
 {
