@@ -7,6 +7,7 @@
 #include "markets/liststate.h"
 #include "markets/markettable.h"
 #include "platform/gui/docview.h"
+#include "platform/notifier.h"
 #include "platform/recentfilelist.h"
 #include "platform/textcodec.h"
 #include "platform/waitcursor.h"
@@ -17,10 +18,12 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDir>
+#include <QFileDialog>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QSaveFile>
 #include <QScreen>
 #include <QShowEvent>
 #include <QStatusBar>
@@ -226,6 +229,7 @@ bool CMainFrame::frameHandles(int commandId) const
     case ids::ID_CONTEXT_HELP:
         return true;
     case ids::ID_FILE_CLOSE:
+    case ids::ID_FILE_SAVE:
     case ids::ID_WINDOW_NEW:
         return activeView() != nullptr;
     default:
@@ -294,9 +298,31 @@ void CMainFrame::frameCommand(int commandId)
             }
         }
         break;
+    case ids::ID_FILE_SAVE:
+        OnFileSave();
+        break;
     default:
         break;
     }
+}
+
+std::function<QString()> CMainFrame::s_saveFileNameForTesting;
+
+void CMainFrame::OnFileSave()
+{
+    const CView* view = activeView();
+    if (!view || !view->GetDocument())
+        return;
+    const QString name = s_saveFileNameForTesting
+        ? s_saveFileNameForTesting()
+        : QFileDialog::getSaveFileName(
+            this, QStringLiteral("Save As"), FromCp1252(view->GetDocument()->GetTitle()));
+    if (name.isEmpty())
+        return;
+    // Documents hold nothing of their own, so what is saved is an empty file.
+    QSaveFile file(name);
+    if (!file.open(QIODevice::WriteOnly) || !file.commit())
+        m_notifier.showMessage("Can not open an output file \"" + ToCp1252(name) + "\".");
 }
 
 void CMainFrame::OnMarketCommand(int commandId)

@@ -5,6 +5,7 @@
 #include "quote/quotewindowhost.h"
 
 #include <QMainWindow>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -64,6 +65,10 @@ public:
     // Market commands and the worldwide search.
     void OnMarketCommand(int commandId);
     void OnFindWorldwide();
+    // Ctrl+S: the document stores nothing, so an empty file under the name the user picks.
+    void OnFileSave();
+    // Test hook: answers the save dialog with this name (empty cancels).
+    static std::function<QString()> s_saveFileNameForTesting;
 
 private:
     CKolpexApp& m_app;

@@ -10,6 +10,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QLabel>
 #include <QMdiArea>
 #include <QMdiSubWindow>
@@ -80,6 +81,7 @@ private Q_SLOTS:
     void recentItemsInFileMenu();
     void unwiredCommandsDoNothing();
     void helpCommands();
+    void saveWritesAnEmptyFile();
     void failedReopenDropsEntry();
 
 private:
@@ -359,4 +361,31 @@ void TestMainFrame::helpCommands()
     QVERIFY(QWhatsThis::inWhatsThisMode());
     QWhatsThis::leaveWhatsThisMode();
     help->close();
+}
+
+void TestMainFrame::saveWritesAnEmptyFile()
+{
+    frame()->updateCommandEnabling();
+    QVERIFY(!frame()->action(ids::ID_FILE_SAVE)->isEnabled()); // nothing to save without a window
+    frame()->OnMarketCommand(ids::ID_MARKETS_NASDAQ);
+    frame()->updateCommandEnabling();
+    QVERIFY(frame()->action(ids::ID_FILE_SAVE)->isEnabled());
+
+    QTemporaryDir dir;
+    const QString name = dir.filePath(QStringLiteral("saved.kolpex"));
+    QFile old(name);
+    QVERIFY(old.open(QIODevice::WriteOnly));
+    old.write("earlier content");
+    old.close();
+    CMainFrame::s_saveFileNameForTesting = [&] { return name; };
+    frame()->runCommand(ids::ID_FILE_SAVE);
+    QCOMPARE(QFileInfo(name).size(), qint64(0));
+
+    m_notifier.messages.clear();
+    const QString unwritable = dir.filePath(QStringLiteral("missing/saved.kolpex"));
+    CMainFrame::s_saveFileNameForTesting = [&] { return unwritable; };
+    frame()->runCommand(ids::ID_FILE_SAVE);
+    CMainFrame::s_saveFileNameForTesting = {};
+    QCOMPARE(m_notifier.messages,
+        std::vector<std::string> { "Can not open an output file \"" + unwritable.toStdString() + "\"." });
 }
