@@ -145,15 +145,13 @@ void TestPageReader::chunkedBodyArrivesWhole()
 void TestPageReader::readsInChunksOfTheBufferSize_data()
 {
     QTest::addColumn<int>("bufferSize");
-    QTest::addColumn<int>("expectedLimit");
-    QTest::newRow("small buffer") << 1000 << 1000;
-    QTest::newRow("quote buffer") << 100'000 << 100'000;
+    QTest::newRow("small buffer") << 1000;
+    QTest::newRow("quote buffer") << 100'000;
 }
 
 void TestPageReader::readsInChunksOfTheBufferSize()
 {
     QFETCH(int, bufferSize);
-    QFETCH(int, expectedLimit);
     ScriptedHttpServer server;
     const QByteArray body = Pattern(2'500'000);
     server.enqueue(ScriptedHttpServer::reply(200, body));
@@ -162,7 +160,7 @@ void TestPageReader::readsInChunksOfTheBufferSize()
     const HttpGetResult result = HttpGet(server.url("/").toStdString(), options);
     QCOMPARE(result.outcome, HttpGetResult::Outcome::Complete);
     QCOMPARE(result.body.size(), size_t(body.size()));
-    QVERIFY(result.largestRead <= size_t(expectedLimit));
+    QVERIFY(result.largestRead <= size_t(bufferSize));
     QVERIFY(result.largestRead > 0);
 }
 

@@ -55,13 +55,12 @@ private Q_SLOTS:
     void failingPages_data();
     void failingPages();
     void companyNameLearntAndKept();
-    void fetchWithoutRecordOnlyNamesTheEntry();
     void timeOnlyPageIsTodayAtThatTime();
     void fetchChunkedPageOverHttp();
     void fetchEncodesTheSymbol();
     void fetchZeroByteBody();
-    void fetchRefusedPort();
-    void fetchStall();
+    void fetchUnreachable_data();
+    void fetchUnreachable();
     void fetchErrorStatusWithBody();
     void nestedCallRefusedWhileMessageShows();
     void nullEntryRefused();
@@ -205,18 +204,12 @@ void TestQuoteManager::companyNameLearntAndKept()
     QuoteEntry named = entry("Own Name");
     QVERIFY(m_manager.ParseQuotePage(page, named, nullptr));
     QCOMPARE(named.companyName, std::string("Own Name"));
+    // Without a record only the name is learnt: nothing else of the entry changes.
     QuoteEntry unnamed = entry();
-    QVERIFY(m_manager.ParseQuotePage(page, unnamed, nullptr));
-    QCOMPARE(unnamed.companyName, std::string("XYZ Corporation"));
-}
-
-void TestQuoteManager::fetchWithoutRecordOnlyNamesTheEntry()
-{
-    QuoteEntry e = entry();
-    QuoteEntry expected = e;
+    QuoteEntry expected = unnamed;
     expected.companyName = "XYZ Corporation";
-    QVERIFY(m_manager.ParseQuotePage(Page("full.html").toStdString(), e, nullptr));
-    QCOMPARE(e, expected);
+    QVERIFY(m_manager.ParseQuotePage(page, unnamed, nullptr));
+    QCOMPARE(unnamed, expected);
 }
 
 void TestQuoteManager::timeOnlyPageIsTodayAtThatTime()
@@ -275,27 +268,31 @@ void TestQuoteManager::fetchZeroByteBody()
         m_notifier.messages, std::vector<std::string> { "Sorry, no data available for:\n\nAcme XYZ US." });
 }
 
-void TestQuoteManager::fetchRefusedPort()
+void TestQuoteManager::fetchUnreachable_data()
 {
-    qputenv(
-        "KOLPEX_QUOTE_SERVICE", "http://127.0.0.1:" + QByteArray::number(ScriptedHttpServer::unusedPort()));
-    QuoteEntry e = entry();
+    QTest::addColumn<bool>("stall");
+    QTest::addColumn<QByteArray>("company");
+    QTest::newRow("refused port") << false << QByteArray();
+    QTest::newRow("stall") << true << QByteArray("Acme");
+}
+
+void TestQuoteManager::fetchUnreachable()
+{
+    QFETCH(bool, stall);
+    QFETCH(QByteArray, company);
+    ScriptedHttpServer server;
+    server.enqueue({ ScriptedHttpServer::Action::stall() });
+    if (stall)
+        useServer(server);
+    else
+        qputenv("KOLPEX_QUOTE_SERVICE",
+            "http://127.0.0.1:" + QByteArray::number(ScriptedHttpServer::unusedPort()));
+    QuoteEntry e = entry(company.constData());
     QuoteRecord r = Sentinel();
     QVERIFY(!m_manager.FetchQuote(&e, &r));
     QCOMPARE(r, Sentinel());
-    QCOMPARE(m_notifier.messages,
-        (std::vector<std::string> { kNoInternet, "Sorry, no data available for:\n\n XYZ US." }));
-}
-
-void TestQuoteManager::fetchStall()
-{
-    ScriptedHttpServer server;
-    server.enqueue({ ScriptedHttpServer::Action::stall() });
-    useServer(server);
-    QuoteEntry e = entry("Acme");
-    QVERIFY(!m_manager.FetchQuote(&e, nullptr));
-    QCOMPARE(m_notifier.messages,
-        (std::vector<std::string> { kNoInternet, "Sorry, no data available for:\n\nAcme XYZ US." }));
+    const std::string noData = "Sorry, no data available for:\n\n" + company.toStdString() + " XYZ US.";
+    QCOMPARE(m_notifier.messages, (std::vector<std::string> { kNoInternet, noData }));
 }
 
 void TestQuoteManager::fetchErrorStatusWithBody()
