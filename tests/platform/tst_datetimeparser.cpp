@@ -14,9 +14,8 @@ private Q_SLOTS:
     void accepted();
     void rejected_data();
     void rejected();
-    void timeOnlyTakesToday();
-    void datedTextKeepsItsDate();
-    void twoDigitYearBeforeThresholdTakesToday();
+    void quoteTime_data();
+    void quoteTime();
 };
 
 namespace {
@@ -58,6 +57,7 @@ void TestDateTimeParser::accepted_data()
     QTest::newRow("numeric date") << QByteArray("3/7/2005 4:00pm") << 2005 << 3 << 7 << 16 << 0;
     QTest::newRow("hyphen date") << QByteArray("03-07-2005 16:00") << 2005 << 3 << 7 << 16 << 0;
     QTest::newRow("two-digit year") << QByteArray("3/7/05 4:00pm") << 2005 << 3 << 7 << 16 << 0;
+    QTest::newRow("two-digit year in the 1900s") << QByteArray("3/7/99 4:00pm") << 1999 << 3 << 7 << 16 << 0;
     QTest::newRow("date, comma") << QByteArray("3/7/2005, 4:00pm") << 2005 << 3 << 7 << 16 << 0;
     QTest::newRow("date without year") << QByteArray("3/7 4:00pm") << 2026 << 3 << 7 << 16 << 0;
     QTest::newRow("month name") << QByteArray("Mar 7, 2005 4:00pm") << 2005 << 3 << 7 << 16 << 0;
@@ -100,41 +100,24 @@ void TestDateTimeParser::rejected()
     QVERIFY2(!ParseDateTime0409(text.toStdString()).has_value(), text.constData());
 }
 
-void TestDateTimeParser::timeOnlyTakesToday()
+void TestDateTimeParser::quoteTime_data()
 {
-    const auto parsed = ParseDateTime0409("4:00pm");
-    QVERIFY(parsed);
-    const std::int64_t t = BuildQuoteTime(*parsed);
-    const std::tm local = Clock::LocalTime(t);
-    QCOMPARE(local.tm_year, 2026 - 1900);
-    QCOMPARE(local.tm_mon, 2);
-    QCOMPARE(local.tm_mday, 14);
-    QCOMPARE(local.tm_hour, 16);
-    QCOMPARE(local.tm_min, 0);
-    QCOMPARE(local.tm_sec, 0);
-    QCOMPARE(t, std::int64_t(1773518400)); // 16:00 EDT is 20:00 UTC
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<qint64>("expected");
+    // kNow is Saturday 2026-03-14; 16:00 EDT that day is 20:00 UTC.
+    QTest::newRow("time only takes today") << QByteArray("4:00pm") << qint64(1773518400);
+    QTest::newRow("summer date") << QByteArray("Jul 1, 2005 9:30am") << qint64(1120224600); // 13:30 UTC
+    QTest::newRow("winter date") << QByteArray("1/3/2005 4:00pm") << qint64(1104786000); // 21:00 UTC
+    QTest::newRow("year before the threshold takes today")
+        << QByteArray("3/7/99 4:00pm") << qint64(1773518400);
 }
 
-void TestDateTimeParser::datedTextKeepsItsDate()
+void TestDateTimeParser::quoteTime()
 {
-    const auto parsed = ParseDateTime0409("Jul 1, 2005 9:30am");
+    QFETCH(QByteArray, text);
+    const auto parsed = ParseDateTime0409(text.toStdString());
     QVERIFY(parsed);
-    const std::int64_t t = BuildQuoteTime(*parsed);
-    QCOMPARE(t, std::int64_t(1120224600)); // 09:30 EDT on 2005-07-01 is 13:30 UTC
-    const auto winter = ParseDateTime0409("1/3/2005 4:00pm");
-    QVERIFY(winter);
-    QCOMPARE(BuildQuoteTime(*winter), std::int64_t(1104786000)); // 16:00 EST is 21:00 UTC
-}
-
-void TestDateTimeParser::twoDigitYearBeforeThresholdTakesToday()
-{
-    const auto parsed = ParseDateTime0409("3/7/99 4:00pm");
-    QVERIFY(parsed);
-    QCOMPARE(parsed->year, 1999);
-    const std::tm local = Clock::LocalTime(BuildQuoteTime(*parsed));
-    QCOMPARE(local.tm_year, 2026 - 1900);
-    QCOMPARE(local.tm_mday, 14);
-    QCOMPARE(local.tm_hour, 16);
+    QTEST(qint64(BuildQuoteTime(*parsed)), "expected");
 }
 
 QTEST_GUILESS_MAIN(TestDateTimeParser)
