@@ -18,7 +18,7 @@
 #include "quotewin/gui/cdia_parameters.h"
 #include "quotewin/gui/ckolpexview.h"
 #include "res/resource_ids.h"
-#include "serviceprocess.h"
+#include "support/serviceprocess.h"
 
 #include <QAction>
 #include <QApplication>

@@ -1,7 +1,7 @@
 #pragma once
 
 // The stand-in quote service as a child process of the test, on a port of its own choosing (or
-// a given one, to come back where it was), answering from the test's own list files.
+// a given one, to come back where it was), answering from the list files it is given.
 
 #include <QByteArray>
 #include <QDeadlineTimer>
@@ -19,15 +19,17 @@ public:
     ~QuoteServiceProcess() { stop(); }
 
     // Starts the service and waits for the line that names its address. False, with the reason
-    // in error(), when it does not come up.
-    bool start(const QStringList& arguments, quint16 port = 0)
+    // in error(), when it does not come up. A service that is not quiet logs each request, kept
+    // for output() once it is stopped.
+    bool start(const QStringList& arguments, quint16 port = 0, bool quiet = true)
     {
         stop();
         m_process = std::make_unique<QProcess>();
         m_process->setProgram(QStringLiteral(KOLPEX_SERVICE_BIN));
-        m_process->setArguments(
-            QStringList { QStringLiteral("--port"), QString::number(port), QStringLiteral("--quiet") }
-            + arguments);
+        QStringList all { QStringLiteral("--port"), QString::number(port) };
+        if (quiet)
+            all << QStringLiteral("--quiet");
+        m_process->setArguments(all + arguments);
         m_process->setProcessChannelMode(QProcess::SeparateChannels);
         m_process->start();
         if (!m_process->waitForStarted(5000)) {
@@ -59,20 +61,27 @@ public:
         m_process.reset();
     }
 
-    void stop()
+    // Stops it the way a user does; true when it went down cleanly.
+    bool stop()
     {
         if (!m_process)
-            return;
+            return false;
         m_process->terminate();
-        if (!m_process->waitForFinished(3000))
+        if (!m_process->waitForFinished(10000)) {
             kill();
+            return false;
+        }
+        m_output += m_process->readAllStandardOutput();
+        const bool clean = m_process->exitStatus() == QProcess::NormalExit && m_process->exitCode() == 0;
         m_process.reset();
+        return clean;
     }
 
     bool running() const { return m_process && m_process->state() == QProcess::Running; }
     const QByteArray& url() const { return m_url; }
     quint16 port() const { return m_port; }
     const QString& error() const { return m_error; }
+    const QByteArray& output() const { return m_output; }
 
     // What the service would serve for CC:SYMBOL, as its own --dump reports it.
     static QJsonObject Dump(const QString& countrySymbol, const QStringList& arguments)
@@ -80,7 +89,7 @@ public:
         QProcess dump;
         dump.start(QStringLiteral(KOLPEX_SERVICE_BIN),
             QStringList { QStringLiteral("--dump"), countrySymbol } + arguments);
-        if (!dump.waitForFinished(10000) || dump.exitCode() != 0)
+        if (!dump.waitForFinished(20000) || dump.exitCode() != 0)
             return {};
         return QJsonDocument::fromJson(dump.readAllStandardOutput()).object();
     }
@@ -90,4 +99,5 @@ private:
     QByteArray m_url;
     quint16 m_port = 0;
     QString m_error;
+    QByteArray m_output;
 };
