@@ -5,6 +5,7 @@
 #include "quote/nullwindowhost.h"
 #include "quote/pagereader.h"
 #include "quote/quotemanager.h"
+#include "support/serviceprocess.h"
 
 #include <QElapsedTimer>
 #include <QJsonDocument>
@@ -30,13 +31,8 @@ std::int64_t Moment(const QString& iso)
 
 QJsonObject Dump(const QString& countrySymbol, const QString& at)
 {
-    QProcess p;
-    p.start(QStringLiteral(KOLPEX_SERVICE_BIN),
-        { QStringLiteral("--dump"), countrySymbol, QStringLiteral("--at"), at, QStringLiteral("--lists"),
-            kListsDir });
-    if (!p.waitForFinished(20000) || p.exitCode() != 0)
-        return {};
-    return QJsonDocument::fromJson(p.readAllStandardOutput()).object();
+    return QuoteServiceProcess::Dump(
+        countrySymbol, { QStringLiteral("--at"), at, QStringLiteral("--lists"), kListsDir });
 }
 
 std::string Bytes(const QJsonValue& v)
@@ -127,51 +123,19 @@ bool SameRecord(const QuoteRecord& a, const QuoteRecord& b, QString* diff)
     return d.isEmpty() && a == b;
 }
 
-// The service binary on a free loopback port, stopped with SIGTERM when done.
-class Service final {
-public:
-    bool start(const QString& now, const QStringList& extra = {})
-    {
-        m_process.start(QStringLiteral(KOLPEX_SERVICE_BIN),
-            QStringList { QStringLiteral("--address"), QStringLiteral("127.0.0.1"), QStringLiteral("--port"),
-                QStringLiteral("0"), QStringLiteral("--lists"), kListsDir, QStringLiteral("--now"), now }
-                + extra);
-        if (!m_process.waitForStarted(10000))
-            return false;
-        while (!m_process.canReadLine()) {
-            if (!m_process.waitForReadyRead(10000))
-                return false;
-        }
-        const QByteArray first = m_process.readLine().trimmed();
-        const QByteArray prefix = "listening on http://127.0.0.1:";
-        if (!first.startsWith(prefix) || first.mid(prefix.size()).toInt() <= 0)
-            return false;
-        m_url = first.mid(first.indexOf("http://"));
-        qputenv("KOLPEX_QUOTE_SERVICE", m_url);
-        return true;
-    }
-    // Stops it the way a user does; true when it went down cleanly.
-    bool stop()
-    {
-        m_process.terminate();
-        const bool done = m_process.waitForFinished(10000);
-        m_output += m_process.readAllStandardOutput();
-        return done && m_process.exitStatus() == QProcess::NormalExit && m_process.exitCode() == 0;
-    }
-    QByteArray output() const { return m_output; }
-    ~Service()
-    {
-        if (m_process.state() != QProcess::NotRunning) {
-            m_process.kill();
-            m_process.waitForFinished(5000);
-        }
-    }
-
-private:
-    QProcess m_process;
-    QByteArray m_url;
-    QByteArray m_output;
-};
+// The service on a free port with its request log, and the program pointed at it. It must
+// listen on the loopback address only.
+bool Start(QuoteServiceProcess& service, const QString& now, const QStringList& extra = {})
+{
+    if (!service.start(
+            QStringList { QStringLiteral("--lists"), kListsDir, QStringLiteral("--now"), now } + extra, 0,
+            false))
+        return false;
+    if (!service.url().startsWith("http://127.0.0.1:"))
+        return false;
+    qputenv("KOLPEX_QUOTE_SERVICE", service.url());
+    return true;
+}
 
 struct Fetch {
     bool ok = false;
@@ -269,8 +233,8 @@ void TestService::servedFiguresAreRead()
     const qint64 bytes = meant[QStringLiteral("pageBytes")].toInteger();
     QVERIFY2(bytes >= 50 * 1024 && bytes < 100'000, qPrintable(QString::number(bytes)));
 
-    Service service;
-    QVERIFY(service.start(moment));
+    QuoteServiceProcess service;
+    QVERIFY(Start(service, moment));
     const std::int64_t now = Moment(moment);
     Clock::SetNowForTesting([now] { return now; });
     const Fetch f = FetchThrough(security, 5000);
@@ -287,8 +251,8 @@ void TestService::servedFiguresAreRead()
 void TestService::unknownSymbolHasNoData()
 {
     QVERIFY(!Dump(QStringLiteral("US:NOSUCH"), kTrading)[QStringLiteral("found")].toBool());
-    Service service;
-    QVERIFY(service.start(kTrading));
+    QuoteServiceProcess service;
+    QVERIFY(Start(service, kTrading));
     const Fetch f = FetchThrough(QStringLiteral("US:NOSUCH"), 5000);
     QVERIFY(service.stop());
     QVERIFY(!f.ok);
@@ -343,8 +307,8 @@ void TestService::faults()
     fault.replace(
         QStringLiteral("@after"), QString::number(meant[QStringLiteral("figuresEndBytes")].toInteger() + 10));
 
-    Service service;
-    QVERIFY(service.start(kTrading, { QStringLiteral("--fault"), fault + QLatin1Char('@') + security }));
+    QuoteServiceProcess service;
+    QVERIFY(Start(service, kTrading, { QStringLiteral("--fault"), fault + QLatin1Char('@') + security }));
     const std::int64_t now = Moment(kTrading);
     Clock::SetNowForTesting([now] { return now; });
     const Fetch f = FetchThrough(security, timeoutMs);
@@ -371,8 +335,8 @@ void TestService::faults()
 
 void TestService::logsEachRequestAndStopsCleanly()
 {
-    Service service;
-    QVERIFY(service.start(kTrading, { QStringLiteral("--fault"), QStringLiteral("error=500@US:GE") }));
+    QuoteServiceProcess service;
+    QVERIFY(Start(service, kTrading, { QStringLiteral("--fault"), QStringLiteral("error=500@US:GE") }));
     FetchThrough(QStringLiteral("US:MSFT"), 3000);
     FetchThrough(QStringLiteral("US:GE"), 3000);
     FetchThrough(QStringLiteral("US:NOSUCH"), 3000);
@@ -395,8 +359,8 @@ void TestService::logsEachRequestAndStopsCleanly()
 
 void TestService::fastClockMovesThroughTheDay()
 {
-    Service service;
-    QVERIFY(service.start(kTrading, { QStringLiteral("--rate"), QStringLiteral("600") }));
+    QuoteServiceProcess service;
+    QVERIFY(Start(service, kTrading, { QStringLiteral("--rate"), QStringLiteral("600") }));
     const std::int64_t start = Moment(kTrading);
     Clock::SetNowForTesting([start] { return start; });
     const Fetch first = FetchThrough(QStringLiteral("US:MSFT"), 3000);
