@@ -3,8 +3,10 @@
 #include "platform/textcodec.h"
 
 #include <QApplication>
+#include <QCursor>
 #include <QMessageBox>
 #include <cstdio>
+#include <vector>
 
 void MessageBoxNotifier::showMessage(const std::string& text)
 {
@@ -15,5 +17,14 @@ void MessageBoxNotifier::showMessage(const std::string& text)
     }
     QMessageBox box(
         QMessageBox::NoIcon, QStringLiteral("Kolpex"), FromCp1252(text), QMessageBox::Ok, m_parent);
+    // The box waits for a click, so it gets the ordinary pointer even while the operation that
+    // failed holds the wait cursor; that cursor comes back once the box is closed.
+    std::vector<QCursor> lifted;
+    while (const QCursor* cursor = QGuiApplication::overrideCursor()) {
+        lifted.push_back(*cursor);
+        QGuiApplication::restoreOverrideCursor();
+    }
     box.exec();
+    for (auto it = lifted.rbegin(); it != lifted.rend(); ++it)
+        QGuiApplication::setOverrideCursor(*it);
 }
