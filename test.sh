@@ -3,7 +3,8 @@
 #   build, tests        RelWithDebInfo in build/ with warnings as errors, the whole CTest suite
 #   asan build, tests   the same suite again under AddressSanitizer + UndefinedBehaviorSanitizer (build-asan/)
 #   fuzz build, fuzz_*  clang build of the libFuzzer targets (build-fuzz/), each run for a bounded time
-#                       on a copy of its seed corpus fuzz/corpus/<name>/
+#                       on a copy of its seed corpus fuzz/corpus/<name>/ (the page parser's also
+#                       on the saved test pages in tests/data/pages/)
 #   bench_*             each benchmark once, briefly, so that none of them rots
 # Usage: ./test.sh [--quick]   --quick: only the normal build and its tests.
 # KOLPEX_FUZZ_SECONDS sets the time per fuzz target (default 30).
@@ -98,6 +99,9 @@ build_fuzzers() { # NAMES...
         cmake --build build-fuzz -j"$jobs" --target "$@"
 }
 
+# The saved quote pages of the tests seed the page parser's fuzzer too, rather than copies of them.
+declare -A extra_seeds=([fuzz_quote_page]=tests/data/pages)
+
 run_fuzzer() { # NAME
     local name=$1 bin=build-fuzz/fuzz/$1 corpus
     [[ -x $bin ]] || {
@@ -111,9 +115,12 @@ run_fuzzer() { # NAME
     else
         echo "note: no seed corpus fuzz/corpus/$name/, starting from nothing"
     fi
+    # Further seeds read in place (the fuzzer writes only into the first directory).
+    local seeds=()
+    [[ -n ${extra_seeds[$name]:-} ]] && seeds+=("${extra_seeds[$name]}")
     mkdir -p build-fuzz/artifacts
     logged "build-fuzz/logs/$name.log" "$bin" -max_total_time="$fuzz_seconds" -timeout=10 -rss_limit_mb=2048 \
-        -print_final_stats=1 -artifact_prefix="build-fuzz/artifacts/$name-" "$corpus"
+        -print_final_stats=1 -artifact_prefix="build-fuzz/artifacts/$name-" "$corpus" "${seeds[@]}"
     local status=$?
     rm -rf "$corpus"
     [[ $status -eq 0 ]] && tail -n 12 "build-fuzz/logs/$name.log" | grep -E '^(stat::number_of_executed_units|Done)'
