@@ -52,7 +52,8 @@ double ParseLeadingNumber(std::string_view text)
         number.push_back(text[i++]);
         ++leading;
     }
-    if (leading >= 1 && leading <= 3) {
+    // A first group starting with 0 ("0,845") is a decimal comma: the figure ends there.
+    if (leading >= 1 && leading <= 3 && number.front() != '0') {
         while (i < text.size() && IsThousandsGroup(text, i)) {
             number.append(text.substr(i + 1, 3));
             i += 4;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -19,3 +20,7 @@ struct QuoteEntry {
 };
 
 using EntryArray = std::vector<QuoteEntry>;
+
+// The longest company name taken from outside (a quote page, a recent-list entry); anything
+// longer is cut here, so titles, menus and the settings file stay small.
+inline constexpr std::size_t kMaxCompanyNameLength = 256;

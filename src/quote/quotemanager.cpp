@@ -8,6 +8,7 @@
 #include "quote/quoteurl.h"
 
 #include <optional>
+#include <string_view>
 
 namespace {
 
@@ -89,7 +90,7 @@ std::string StripLink(std::string text)
 }
 
 // A price wrapped in a further span: the figure follows the inner s1 marker. Without one, the
-// text after the last tag is the best guess.
+// figure is the first text outside the tags (a bold or linked price).
 std::string StripPriceSpan(std::string text)
 {
     if (text.find('>') == std::string::npos)
@@ -97,7 +98,21 @@ std::string StripPriceSpan(std::string text)
     const size_t s1 = text.find(kS1);
     if (s1 != std::string::npos)
         return text.substr(s1 + kS1.size());
-    return text.substr(text.rfind('>') + 1);
+    const std::string_view all(text);
+    size_t pos = 0;
+    while (pos < all.size()) {
+        const size_t lt = all.find('<', pos);
+        const std::string_view between = all.substr(pos, lt == std::string_view::npos ? lt : lt - pos);
+        if (between.find_first_not_of(" \t\r\n\v\f") != std::string_view::npos)
+            return std::string(between);
+        if (lt == std::string_view::npos)
+            break;
+        const size_t gt = all.find('>', lt);
+        if (gt == std::string_view::npos)
+            break;
+        pos = gt + 1;
+    }
+    return {};
 }
 
 QuoteRecord ToRecord(const PageTexts& t, std::int64_t quoteTime)
@@ -162,8 +177,11 @@ bool ParsePage(const CPageReader& reader, Notifier& notifier, const std::string&
     {
         WaitCursor wait;
         if (!page.empty()) {
-            if (entry.companyName.empty())
+            if (entry.companyName.empty()) {
                 entry.companyName = reader.ExtractValue(page, kProfileLink, ">", "</a>", 1);
+                if (entry.companyName.size() > kMaxCompanyNameLength)
+                    entry.companyName.resize(kMaxCompanyNameLength);
+            }
             const PageTexts texts = ReadPageTexts(reader, page);
             if (const std::optional<ParsedDateTime> time = ParseDateTime0409(texts.time))
                 parsed = ToRecord(texts, BuildQuoteTime(*time));

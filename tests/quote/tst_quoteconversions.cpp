@@ -45,6 +45,13 @@ void TestQuoteConversions::number_data()
     QTest::newRow("comma after fraction") << QByteArray("1.5,000") << 1.5;
     QTest::newRow("comma without leading digits") << QByteArray(",123") << 0.0;
     QTest::newRow("comma and blank") << QByteArray("1, 234") << 1.0;
+    // A first group starting with 0 is a decimal comma, not a thousands group.
+    QTest::newRow("decimal comma after 0") << QByteArray("0,845") << 0.0;
+    QTest::newRow("decimal comma after 00") << QByteArray("00,123") << 0.0;
+    QTest::newRow("negative decimal comma") << QByteArray("-0,500") << 0.0;
+    QTest::newRow("leading zero, group") << QByteArray("012,345") << 12.0;
+    QTest::newRow("one group") << QByteArray("1,250") << 1250.0;
+    QTest::newRow("group after 10") << QByteArray("10,000.5") << 10000.5;
 }
 
 void TestQuoteConversions::number()

@@ -55,6 +55,8 @@ private Q_SLOTS:
     void failingPages_data();
     void failingPages();
     void companyNameLearntAndKept();
+    void editedPages_data();
+    void editedPages();
     void timeOnlyPageIsTodayAtThatTime();
     void fetchChunkedPageOverHttp();
     void fetchEncodesTheSymbol();
@@ -210,6 +212,46 @@ void TestQuoteManager::companyNameLearntAndKept()
     expected.companyName = "XYZ Corporation";
     QVERIFY(m_manager.ParseQuotePage(page, unnamed, nullptr));
     QCOMPARE(unnamed, expected);
+}
+
+void TestQuoteManager::editedPages_data()
+{
+    QTest::addColumn<QByteArray>("from");
+    QTest::addColumn<QByteArray>("to");
+    QTest::addColumn<double>("last");
+    QTest::addColumn<int>("companyLength");
+    const QByteArray price = "<span class=\"s1\">1,234.50</span>";
+    const QByteArray link = "US:XYZ\">XYZ Corporation</a>";
+    QTest::newRow("bold price") << price << QByteArray("<span class=\"s1\"><b>77.5</b></span>") << 77.5 << 15;
+    QTest::newRow("price in two tags")
+        << price << QByteArray("<span class=\"s1\"><b> <i>77.5</i></b></span>") << 77.5 << 15;
+    QTest::newRow("price after an image")
+        << price << QByteArray("<span class=\"s1\"><img src=\"up.gif\">77.5</span>") << 77.5 << 15;
+    QTest::newRow("price before a tag")
+        << price << QByteArray("<span class=\"s1\">77.5 <small>USD</small></span>") << 77.5 << 15;
+    QTest::newRow("decimal comma price")
+        << price << QByteArray("<span class=\"s1\">0,845</span>") << 0.0 << 15;
+    QTest::newRow("2 MB company name") << link << "US:XYZ\">" + QByteArray(2 * 1024 * 1024, 'N') + "</a>"
+                                       << 1234.5 << int(kMaxCompanyNameLength);
+    QTest::newRow("company name just at the bound")
+        << link << "US:XYZ\">" + QByteArray(int(kMaxCompanyNameLength), 'N') + "</a>" << 1234.5
+        << int(kMaxCompanyNameLength);
+}
+
+// Pages that differ from a full one in one place.
+void TestQuoteManager::editedPages()
+{
+    QFETCH(QByteArray, from);
+    QFETCH(QByteArray, to);
+    QByteArray page = Page("full.html");
+    QVERIFY(page.contains(from));
+    page.replace(from, to);
+    QuoteEntry e = entry();
+    QuoteRecord r;
+    QVERIFY(m_manager.ParseQuotePage(page.toStdString(), e, &r));
+    QVERIFY(m_notifier.messages.empty());
+    QTEST(r.last, "last");
+    QTEST(int(e.companyName.size()), "companyLength");
 }
 
 void TestQuoteManager::timeOnlyPageIsTodayAtThatTime()
