@@ -128,24 +128,6 @@ double RoundToTick(double price)
     return std::max(tick, std::round(price / tick) * tick);
 }
 
-QByteArray Price(double price)
-{
-    return QByteArray::number(price, 'f', price < 1.0 ? 3 : 2);
-}
-
-QByteArray Fixed2(double v)
-{
-    return QByteArray::number(v, 'f', 2);
-}
-
-QByteArray Signed(double v, int decimals)
-{
-    // "+0.00" rather than "-0.00" when the rounding leaves nothing
-    const double rounded = std::round(v * std::pow(10.0, decimals)) / std::pow(10.0, decimals);
-    const QByteArray digits = QByteArray::number(std::fabs(rounded), 'f', decimals);
-    return (rounded < 0 ? "-" : "+") + digits;
-}
-
 QByteArray Currency(const QByteArray& country)
 {
     if (country == "GB")
@@ -158,26 +140,6 @@ QByteArray Currency(const QByteArray& country)
         || country == "ES")
         return "\x80"; // euro sign
     return "$";
-}
-
-QByteArray Scaled(double v)
-{
-    const char* suffix = "";
-    double x = v;
-    if (std::fabs(v) >= 1e12) {
-        x = v / 1e12;
-        suffix = "T";
-    } else if (std::fabs(v) >= 1e9) {
-        x = v / 1e9;
-        suffix = "B";
-    } else if (std::fabs(v) >= 1e6) {
-        x = v / 1e6;
-        suffix = "M";
-    } else if (std::fabs(v) >= 1e3) {
-        x = v / 1e3;
-        suffix = "K";
-    }
-    return QByteArray::number(x, 'f', std::fabs(x) >= 100 ? 1 : 2) + suffix;
 }
 
 double Anchor(const Profile& p, const Security& s, std::int64_t day)
@@ -245,6 +207,41 @@ QByteArray FormatGrouped(std::int64_t value)
     return value < 0 ? '-' + digits : digits;
 }
 
+QByteArray FormatPrice(double price)
+{
+    return QByteArray::number(price, 'f', std::fabs(price) < 1.0 ? 4 : 2);
+}
+
+QByteArray FormatSigned(double value)
+{
+    const double rounded = std::round(value * 100.0) / 100.0;
+    return (rounded < 0 ? "-" : "+") + QByteArray::number(std::fabs(rounded), 'f', 2);
+}
+
+QByteArray FormatRatio(double value)
+{
+    return QByteArray::number(value, 'f', 2);
+}
+
+QByteArray FormatScaled(double value)
+{
+    static const struct {
+        double size;
+        char suffix;
+    } scales[] = { { 1e12, 'T' }, { 1e9, 'B' }, { 1e6, 'M' }, { 1e3, 'K' } };
+    for (const auto& scale : scales) {
+        // the unit a figure shows in is the one its rounded value reaches
+        if (std::fabs(std::round(value / scale.size * 100.0) / 100.0) >= 1.0)
+            return QByteArray::number(value / scale.size, 'f', 2) + scale.suffix;
+    }
+    return QByteArray::number(value, 'f', 2);
+}
+
+QByteArray FormatOwnership(double percent)
+{
+    return QByteArray::number(percent, 'f', 1) + '%';
+}
+
 QByteArray FormatTimeText(std::int64_t dayNumber, int hour, int minute, bool withDate)
 {
     static const char* const months[]
@@ -301,18 +298,17 @@ ServedQuote SimulateQuote(const Security& s, std::int64_t utcSeconds)
     q.timeText = FormatTimeText(day, q.quoteHour, q.quoteMinute, !q.trading);
     q.delayMinutes = p.delay;
 
-    q.last = Price(last);
-    q.high = Price(high);
-    q.low = Price(low);
-    q.open = Price(path[0]);
-    q.previousClose = Price(previousClose);
-    q.yearHigh = Price(yearHigh);
-    q.yearLow = Price(yearLow);
+    q.last = FormatPrice(last);
+    q.high = FormatPrice(high);
+    q.low = FormatPrice(low);
+    q.open = FormatPrice(path[0]);
+    q.previousClose = FormatPrice(previousClose);
+    q.yearHigh = FormatPrice(yearHigh);
+    q.yearLow = FormatPrice(yearLow);
     const double change = last - previousClose;
-    const int changeDecimals = last < 1.0 ? 3 : 2;
-    q.change = Signed(change, changeDecimals);
+    q.change = FormatSigned(change);
     q.gain = !q.change.startsWith('-');
-    q.changePercent = Signed(change / previousClose * 100.0, 2) + '%';
+    q.changePercent = FormatSigned(change / previousClose * 100.0) + '%';
 
     Random r(s, 4, day * 1000 + minute);
     const QByteArray na = "N/A";
@@ -322,26 +318,26 @@ ServedQuote SimulateQuote(const Security& s, std::int64_t utcSeconds)
         q.bid = q.ask = na;
     } else {
         const double tick = Tick(last);
-        q.bid = Price(std::max(tick, last - tick * double(1 + int(r.uniform() * 3))));
-        q.ask = Price(last + tick * double(1 + int(r.uniform() * 3)));
+        q.bid = FormatPrice(std::max(tick, last - tick * double(1 + int(r.uniform() * 3))));
+        q.ask = FormatPrice(last + tick * double(1 + int(r.uniform() * 3)));
     }
     q.exchange = s.exchangeName;
-    q.beta = Fixed2(p.beta);
+    q.beta = FormatRatio(p.beta);
 
     const double referencePrice = previousClose;
     if (fund || p.earningsYield == 0) {
         q.priceEarnings = q.earningsPerShare = q.forwardPriceEarnings = q.returnOnEquity = na;
     } else {
         const double eps = referencePrice * p.earningsYield;
-        q.earningsPerShare = Fixed2(eps);
-        q.priceEarnings = eps > 0 ? Fixed2(last / eps) : na;
-        q.forwardPriceEarnings = eps > 0 ? Fixed2(last / (eps * 1.12)) : na;
-        q.returnOnEquity = Fixed2(p.returnOnEquity) + '%';
+        q.earningsPerShare = FormatRatio(eps);
+        q.priceEarnings = eps > 0 ? FormatRatio(last / eps) : na;
+        q.forwardPriceEarnings = eps > 0 ? FormatRatio(last / (eps * 1.12)) : na;
+        q.returnOnEquity = FormatRatio(p.returnOnEquity);
     }
     if (p.dividendYield > 0) {
         const double dividend = referencePrice * p.dividendYield / 100.0;
-        q.dividendPerShare = Fixed2(dividend);
-        q.dividendYield = Fixed2(dividend / last * 100.0) + '%';
+        q.dividendPerShare = FormatRatio(dividend);
+        q.dividendYield = FormatRatio(dividend / last * 100.0);
     } else {
         q.dividendPerShare = na;
         q.dividendYield = na;
@@ -350,7 +346,7 @@ ServedQuote SimulateQuote(const Security& s, std::int64_t utcSeconds)
     if (fund) {
         q.volume = q.averageVolume = q.institutionalOwnership = q.sharesOutstanding = q.sales = na;
         Random assets(s, 5);
-        q.marketCap = cur + Scaled(std::exp(assets.between(std::log(2e8), std::log(9e10))));
+        q.marketCap = cur + FormatScaled(std::exp(assets.between(std::log(2e8), std::log(9e10))));
     } else {
         const double sessionShare = double(minute + 1) / double(kSessionMinutes + 1);
         Random v(s, 6, day);
@@ -358,10 +354,10 @@ ServedQuote SimulateQuote(const Security& s, std::int64_t utcSeconds)
         q.volume
             = FormatGrouped(std::int64_t(dayVolume * std::sqrt(sessionShare) * (0.97 + 0.03 * r.uniform())));
         q.averageVolume = FormatGrouped(std::int64_t(p.averageVolume / 100.0) * 100);
-        q.institutionalOwnership = Fixed2(p.institutional).left(Fixed2(p.institutional).size() - 1) + '%';
-        q.sharesOutstanding = Scaled(p.shares);
-        q.marketCap = cur + Scaled(p.shares * last);
-        q.sales = p.salesPerShare > 0 ? cur + Scaled(p.salesPerShare * p.shares) : na;
+        q.institutionalOwnership = FormatOwnership(p.institutional);
+        q.sharesOutstanding = FormatScaled(p.shares);
+        q.marketCap = cur + FormatScaled(p.shares * last);
+        q.sales = p.salesPerShare > 0 ? cur + FormatScaled(p.salesPerShare * p.shares) : na;
     }
     return q;
 }

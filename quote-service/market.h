@@ -32,5 +32,11 @@ double PriceAtMinute(const Security& security, std::int64_t dayNumber, int minut
 bool IsTradingDay(std::int64_t dayNumber);
 std::int64_t PreviousTradingDay(std::int64_t dayNumber);
 
+// How every page prints its figures, simulated or live.
 QByteArray FormatGrouped(std::int64_t value); // 12,345,678
+QByteArray FormatPrice(double price); // two decimals, four below 1.00
+QByteArray FormatSigned(double value); // "+0.53"; a change that rounds to nothing is "+0.00"
+QByteArray FormatRatio(double value); // two decimals
+QByteArray FormatScaled(double value); // two decimals and T, B, M or K: "4.87T", "14.59B"
+QByteArray FormatOwnership(double percent); // "61.2%"
 QByteArray FormatTimeText(std::int64_t dayNumber, int hour, int minute, bool withDate);

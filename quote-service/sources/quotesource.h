@@ -24,6 +24,7 @@ struct LiveQuote {
     std::optional<std::int64_t> time; // UTC seconds of the figures
     QByteArray name; // company, code page 1252
     QByteArray exchange; // code page 1252
+    QByteArray currency; // the provider's code for the prices' currency ("USD", "GBp"); may be empty
 };
 
 struct SourceResult {

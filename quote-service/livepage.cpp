@@ -1,0 +1,99 @@
+#include "livepage.h"
+
+#include "easterntime.h"
+
+#include <cmath>
+
+namespace {
+
+const QByteArray kOpen = QByteArrayLiteral("N/A");
+
+// Beyond this a count is no share count or volume of this world; it prints open rather than wrap.
+constexpr double kLargestCount = 1e15;
+
+QByteArray Price(const std::optional<double>& v)
+{
+    return v ? FormatPrice(*v) : kOpen;
+}
+
+QByteArray Ratio(const std::optional<double>& v)
+{
+    return v ? FormatRatio(*v) : kOpen;
+}
+
+QByteArray Grouped(const std::optional<double>& v)
+{
+    if (!v || *v < 0 || *v > kLargestCount)
+        return kOpen;
+    return FormatGrouped(std::llround(*v));
+}
+
+} // namespace
+
+QByteArray CurrencySign(const QByteArray& currencyCode)
+{
+    const QByteArray code = currencyCode.toUpper();
+    if (code == "GBP" || code == "GBX")
+        return "\xA3"; // pound sign; a London price in pence still has a market value in pounds
+    if (code == "EUR")
+        return "\x80"; // euro sign
+    if (code == "JPY")
+        return "\xA5"; // yen sign
+    if (code == "SEK")
+        return "SEK ";
+    return "$";
+}
+
+ServedQuote FormatLiveQuote(const LiveQuote& q, std::int64_t nowUtc)
+{
+    ServedQuote s;
+    s.last = Price(q.last);
+    s.high = Price(q.high);
+    s.low = Price(q.low);
+    s.open = Price(q.open);
+    s.previousClose = Price(q.previousClose);
+    s.bid = q.bid && *q.bid > 0 ? FormatPrice(*q.bid) : kOpen;
+    s.ask = q.ask && *q.ask > 0 ? FormatPrice(*q.ask) : kOpen;
+    s.yearHigh = Price(q.yearHigh);
+    s.yearLow = Price(q.yearLow);
+
+    // a source that gives the price and the previous close but not the change still has one
+    std::optional<double> change = q.change;
+    std::optional<double> changePercent = q.changePercent;
+    if (!change && q.last && q.previousClose)
+        change = *q.last - *q.previousClose;
+    if (!changePercent && change && q.previousClose && *q.previousClose > 0)
+        changePercent = *change / *q.previousClose * 100.0;
+    s.change = change ? FormatSigned(*change) : kOpen;
+    s.changePercent = changePercent ? FormatSigned(*changePercent) + '%' : kOpen;
+    s.gain = !s.change.startsWith('-');
+
+    s.priceEarnings = Ratio(q.priceEarnings);
+    s.earningsPerShare = Ratio(q.earningsPerShare);
+    s.forwardPriceEarnings = Ratio(q.forwardPriceEarnings);
+    s.dividendPerShare = Ratio(q.dividendPerShare);
+    s.dividendYield = Ratio(q.dividendYield);
+    s.returnOnEquity = Ratio(q.returnOnEquity);
+    s.beta = Ratio(q.beta);
+    s.institutionalOwnership = q.institutionalOwnership ? FormatOwnership(*q.institutionalOwnership) : kOpen;
+
+    s.volume = Grouped(q.volume);
+    s.averageVolume = Grouped(q.averageVolume);
+    const QByteArray sign = CurrencySign(q.currency);
+    s.marketCap = q.marketCap ? sign + FormatScaled(*q.marketCap) : kOpen;
+    s.sales = q.sales ? sign + FormatScaled(*q.sales) : kOpen;
+    s.sharesOutstanding = q.sharesOutstanding ? FormatScaled(*q.sharesOutstanding) : kOpen;
+    s.exchange = q.exchange.isEmpty() ? kOpen : q.exchange;
+    s.delayMinutes = q.delayMinutes.value_or(0);
+
+    // without a time of its own the quote is as of now, when it was asked
+    const std::int64_t at = q.time.value_or(nowUtc);
+    const EasternTime quoteTime = ToEastern(at);
+    const bool today = quoteTime.dayNumber == ToEastern(nowUtc).dayNumber;
+    s.trading = today;
+    s.quoteDay = quoteTime.dayNumber;
+    s.quoteHour = quoteTime.hour;
+    s.quoteMinute = quoteTime.minute;
+    s.timeText = FormatTimeText(quoteTime.dayNumber, quoteTime.hour, quoteTime.minute, !today);
+    return s;
+}

@@ -1,0 +1,14 @@
+#pragma once
+
+#include "market.h"
+#include "sources/quotesource.h"
+
+#include <cstdint>
+
+// A live source's figures as the quote page prints them, the way the simulated pages print
+// theirs; a figure the source did not give is left open ("N/A"). The quote's time shows its
+// US Eastern wall clock, with its date in front unless it is today's Eastern date at nowUtc.
+ServedQuote FormatLiveQuote(const LiveQuote& quote, std::int64_t nowUtc);
+
+// What the page puts before a market value: "$", or the sign of the quote's currency.
+QByteArray CurrencySign(const QByteArray& currencyCode);

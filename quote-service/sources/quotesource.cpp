@@ -1,0 +1,13 @@
+#include "quotesource.h"
+
+#include "finnhub.h"
+#include "yahoo.h"
+
+std::unique_ptr<QuoteSource> MakeQuoteSource(const QString& name, const SourceContext& context)
+{
+    if (name == QLatin1String("yahoo"))
+        return std::make_unique<YahooSource>(context);
+    if (name == QLatin1String("finnhub"))
+        return std::make_unique<FinnhubSource>(context);
+    return nullptr;
+}

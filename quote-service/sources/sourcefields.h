@@ -1,0 +1,34 @@
+#pragma once
+
+#include "quotesource.h"
+
+#include <QByteArray>
+#include <QJsonObject>
+#include <QJsonValue>
+#include <QString>
+#include <optional>
+
+// Helpers the adapters share for reading what a provider sent: nothing here trusts the input.
+
+// How a provider spells a symbol of ours. Yahoo writes a US class share with a dash (BRK-B).
+enum class SymbolStyle { Yahoo, Finnhub };
+// Empty for a country no provider lists.
+QByteArray ProviderSymbol(const QByteArray& country, const QByteArray& symbol,
+    const std::function<bool(const QByteArray&)>& isVentureOnly, SymbolStyle style);
+
+// A finite number of a sane size, read as it stands or from a {"raw": n, "fmt": "..."} pair.
+std::optional<double> JsonNumber(const QJsonValue& value);
+// The first of the keys that holds a number.
+std::optional<double> FirstNumber(const QJsonObject& object, std::initializer_list<const char*> keys);
+// A provider's text as code page 1252 bytes: control characters made spaces, bounded in length.
+QByteArray JsonText(const QJsonValue& value, qsizetype maxBytes = 120);
+QByteArray ToCp1252(const QString& text);
+
+// The body as a JSON object; why says what it was instead (an HTML page, broken JSON, ...).
+std::optional<QJsonObject> JsonObjectOf(const QByteArray& body, QString* why);
+
+// Fills every figure into lacks from extra: the quote's own figures always win.
+void FillMissing(LiveQuote& into, const LiveQuote& extra);
+
+// A short, printable excerpt of a provider's own error text for the log.
+QString ProviderMessage(const QJsonValue& value);

@@ -1,0 +1,191 @@
+#include "upstream.h"
+
+#include <QNetworkAccessManager>
+#include <QNetworkCookieJar>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+#include <QPointer>
+#include <QTimer>
+
+namespace {
+
+// Some providers answer a client that does not look like a browser with a refusal or a block
+// page; a current desktop browser's string keeps us out of that.
+const QByteArray kUserAgent = QByteArrayLiteral(
+    "Mozilla/5.0 (X11; Linux x86_64) AppleWebKit/537.36 (KHTML, like Gecko) Chrome/124.0.0.0 Safari/537.36");
+
+// Our own words for a failure: Qt's error strings carry the whole URL, query and token included.
+QString NetworkFailure(QNetworkReply::NetworkError error)
+{
+    switch (error) {
+    case QNetworkReply::ConnectionRefusedError:
+        return QStringLiteral("connection refused");
+    case QNetworkReply::RemoteHostClosedError:
+        return QStringLiteral("connection closed before the answer was complete");
+    case QNetworkReply::HostNotFoundError:
+        return QStringLiteral("host not found");
+    case QNetworkReply::TimeoutError:
+        return QStringLiteral("connection timed out");
+    case QNetworkReply::SslHandshakeFailedError:
+        return QStringLiteral("TLS handshake failed");
+    case QNetworkReply::TemporaryNetworkFailureError:
+    case QNetworkReply::NetworkSessionFailedError:
+        return QStringLiteral("network unavailable");
+    default:
+        return QStringLiteral("network error %1").arg(int(error));
+    }
+}
+
+// Errors Qt raises below HTTP (the connection, the proxy): an answer with one of these is cut short.
+bool TransportError(QNetworkReply::NetworkError error)
+{
+    return error != QNetworkReply::NoError && int(error) < 200;
+}
+
+QString Seconds(int ms)
+{
+    return ms % 1000 == 0 ? QStringLiteral("%1 s").arg(ms / 1000) : QStringLiteral("%1 ms").arg(ms);
+}
+
+// One request in flight: what has come so far and why it was stopped, if it was.
+struct Pending {
+    QPointer<QNetworkReply> reply;
+    QByteArray body;
+    bool answered = false; // the status line and headers have come
+    QString stopped;
+    UpstreamClient::Done done;
+};
+
+} // namespace
+
+QString UpstreamReply::describe() const
+{
+    if (!error.isEmpty())
+        return error;
+    return QStringLiteral("HTTP %1").arg(status);
+}
+
+QString LoggableUrl(const QUrl& url)
+{
+    return url.adjusted(QUrl::RemoveQuery | QUrl::RemoveFragment | QUrl::RemoveUserInfo)
+        .toString(QUrl::FullyEncoded);
+}
+
+UpstreamClient::UpstreamClient(QStringList sourceHosts, const QUrl& upstream, QObject* parent)
+    : QObject(parent)
+    , m_sourceHosts(std::move(sourceHosts))
+    , m_upstream(upstream)
+    , m_network(new QNetworkAccessManager(this))
+{
+    // A redirect could lead anywhere; the answer to the first request is the answer.
+    m_network->setRedirectPolicy(QNetworkRequest::ManualRedirectPolicy);
+}
+
+UpstreamClient::~UpstreamClient() = default;
+
+QUrl UpstreamClient::resolve(const QUrl& providerUrl) const
+{
+    if (m_upstream.isEmpty())
+        return providerUrl;
+    QByteArray base = m_upstream.adjusted(QUrl::RemoveQuery | QUrl::RemoveFragment).toEncoded();
+    while (base.endsWith('/'))
+        base.chop(1);
+    QByteArray path = providerUrl.path(QUrl::FullyEncoded).toLatin1();
+    if (!path.startsWith('/'))
+        path.prepend('/');
+    QByteArray target = base + path;
+    if (providerUrl.hasQuery())
+        target += '?' + providerUrl.query(QUrl::FullyEncoded).toLatin1();
+    return QUrl::fromEncoded(target, QUrl::StrictMode);
+}
+
+bool UpstreamClient::allowed(const QUrl& providerUrl) const
+{
+    if (!providerUrl.isValid() || !m_sourceHosts.contains(providerUrl.host(), Qt::CaseInsensitive))
+        return false;
+    if (m_upstream.isEmpty())
+        return providerUrl.scheme() == QLatin1String("https");
+    const QString scheme = m_upstream.scheme();
+    return m_upstream.isValid() && !m_upstream.host().isEmpty()
+        && (scheme == QLatin1String("http") || scheme == QLatin1String("https"));
+}
+
+void UpstreamClient::resetCookies()
+{
+    m_network->setCookieJar(new QNetworkCookieJar(m_network));
+}
+
+void UpstreamClient::get(
+    const QUrl& providerUrl, Done done, const QList<QPair<QByteArray, QByteArray>>& headers)
+{
+    if (!allowed(providerUrl)) {
+        QTimer::singleShot(0, this, [done = std::move(done)] {
+            UpstreamReply r;
+            r.error = QStringLiteral("refused to reach a host that is not the source's own");
+            done(r);
+        });
+        return;
+    }
+    QNetworkRequest request(resolve(providerUrl));
+    request.setHeader(QNetworkRequest::UserAgentHeader, kUserAgent);
+    request.setRawHeader("Accept", "application/json,text/plain,*/*");
+    request.setRawHeader("Accept-Language", "en-US,en;q=0.9");
+    for (const auto& [name, value] : headers)
+        request.setRawHeader(name, value);
+
+    auto pending = std::make_shared<Pending>();
+    pending->done = std::move(done);
+    QNetworkReply* reply = m_network->get(request);
+    pending->reply = reply;
+    const qint64 maxBytes = m_limits.maxBytes;
+
+    auto stop = [pending](const QString& why) {
+        if (pending->stopped.isEmpty())
+            pending->stopped = why;
+        if (pending->reply)
+            pending->reply->abort();
+    };
+    connect(reply, &QNetworkReply::metaDataChanged, this, [pending, maxBytes, stop] {
+        pending->answered = true;
+        const QVariant length = pending->reply->header(QNetworkRequest::ContentLengthHeader);
+        if (length.isValid() && length.toLongLong() > maxBytes)
+            stop(QStringLiteral("answer larger than %1 bytes").arg(maxBytes));
+    });
+    connect(reply, &QNetworkReply::readyRead, this, [pending, maxBytes, stop] {
+        pending->answered = true;
+        pending->body += pending->reply->readAll();
+        if (pending->body.size() > maxBytes)
+            stop(QStringLiteral("answer larger than %1 bytes").arg(maxBytes));
+    });
+    const int firstByteMs = m_limits.firstByteMs;
+    QTimer::singleShot(firstByteMs, reply, [pending, firstByteMs, stop] {
+        if (!pending->answered)
+            stop(QStringLiteral("no answer within %1").arg(Seconds(firstByteMs)));
+    });
+    const int totalMs = m_limits.totalMs;
+    QTimer::singleShot(totalMs, reply,
+        [totalMs, stop] { stop(QStringLiteral("answer not complete within %1").arg(Seconds(totalMs))); });
+    connect(reply, &QNetworkReply::finished, this, [pending] {
+        QNetworkReply* r = pending->reply;
+        UpstreamReply out;
+        if (r && pending->stopped.isEmpty() && r->isReadable())
+            pending->body += r->readAll();
+        out.status = r ? r->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt() : 0;
+        if (!pending->stopped.isEmpty())
+            out.error = pending->stopped;
+        else if (!r)
+            out.error = QStringLiteral("request lost");
+        else if (out.status == 0 || TransportError(r->error()))
+            out.error = NetworkFailure(r->error());
+        if (out.error.isEmpty()) {
+            out.body = std::move(pending->body);
+            out.contentType = r->header(QNetworkRequest::ContentTypeHeader).toByteArray();
+        }
+        if (r)
+            r->deleteLater();
+        Done done = std::move(pending->done);
+        pending->done = nullptr;
+        if (done)
+            done(std::move(out));
+    });
+}

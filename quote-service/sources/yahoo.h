@@ -1,0 +1,61 @@
+#pragma once
+
+#include "quotesource.h"
+#include "upstream.h"
+
+#include <QElapsedTimer>
+#include <QHash>
+#include <vector>
+
+// What each of Yahoo's answers holds, from the bytes as they came: no network, nothing trusted.
+SourceResult ParseYahooQuote(const QByteArray& body); // /v7/finance/quote
+SourceResult ParseYahooChart(const QByteArray& body); // /v8/finance/chart meta
+// /v10/finance/quoteSummary: the quote's slow figures (beta, ownership, return on equity, sales).
+SourceResult ParseYahooSummary(const QByteArray& body);
+// The crumb, or empty when the body is not one (an HTML page, an error text).
+QByteArray ParseYahooCrumb(const QByteArray& body);
+
+// Yahoo without a key: a cookie from fc.yahoo.com and a crumb bought with it open the quote API;
+// the chart API, which needs neither, stands in when that is refused or rate limited.
+class YahooSource final : public QuoteSource {
+public:
+    explicit YahooSource(const SourceContext& context, QObject* parent = nullptr);
+    Q_DISABLE_COPY_MOVE(YahooSource)
+
+    QString name() const override { return QStringLiteral("yahoo"); }
+    void fetch(const QByteArray& country, const QByteArray& symbol, Done done) override;
+
+    UpstreamClient& client() { return m_client; }
+    // How long the slow figures are kept, after an answer and after a failure to get one.
+    void setSummaryLifetimes(qint64 answeredMs, qint64 failedMs);
+
+private:
+    struct Request;
+    using RequestPtr = std::shared_ptr<Request>;
+    using SessionDone = std::function<void(bool ok, const QString& why)>;
+
+    void withSession(SessionDone then);
+    void endHandshake(bool ok, const QString& why);
+    void askQuote(const RequestPtr& request);
+    void askSummary(const RequestPtr& request, LiveQuote quote);
+    void askChart(const RequestPtr& request, const QString& whyNotQuote);
+    bool addCachedSummary(const QByteArray& symbol, LiveQuote& quote, bool evenIfStale) const;
+    void keepSummary(const QByteArray& symbol, const LiveQuote& figures, bool answered);
+
+    struct Summary {
+        LiveQuote figures;
+        qint64 bornMs = 0;
+        qint64 lifetimeMs = 0;
+    };
+
+    SourceContext m_context;
+    UpstreamClient m_client;
+    QByteArray m_crumb;
+    int m_session = 0; // counts the crumbs bought, so a late refusal does not renew a fresh one
+    bool m_handshaking = false;
+    std::vector<SessionDone> m_waiting;
+    QHash<QByteArray, Summary> m_summaries;
+    QElapsedTimer m_clock;
+    qint64 m_summaryAnsweredMs = 6LL * 3600 * 1000;
+    qint64 m_summaryFailedMs = 15LL * 60 * 1000;
+};
