@@ -1,9 +1,12 @@
 #include "app/appwiring.h"
 
+#include "app/demoscript.h"
 #include "app/kolpexapp.h"
 #include "app/mainframe.h"
 #include "markets/gui/clistview.h"
 #include "quotewin/gui/ckolpexview.h"
+
+#include <QApplication>
 
 std::unique_ptr<CKolpexApp> MakeKolpexApp(Notifier& notifier)
 {
@@ -11,4 +14,13 @@ std::unique_ptr<CKolpexApp> MakeKolpexApp(Notifier& notifier)
         notifier,
         [](CDocument* document, CMainFrame& frame) -> CView* { return new CKolpexView(document, frame); },
         [](CDocument* document, CMainFrame& frame) -> CView* { return new CListView_(document, frame); });
+}
+
+int RunKolpex(CKolpexApp& app)
+{
+    if (app.mainFrame())
+        RunDemoScriptIfRequested(*app.mainFrame());
+    const int status = QApplication::exec();
+    app.ExitInstance();
+    return status;
 }

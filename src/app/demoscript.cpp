@@ -216,8 +216,15 @@ private:
 
     void finish()
     {
-        // Closing the main window runs the normal exit, data files and recent list included.
-        QApplication::closeAllWindows();
+        // The program's own exit: the main frame closes its windows one by one, data files and
+        // their messages included, and the exit sequence after the loop saves the recent list.
+        m_frame.close();
+        if (m_frame.isVisible()) {
+            // Still busy (a download finishing): ask again shortly; the watchdog bounds this.
+            QTimer::singleShot(kStepPauseMs, this, [this] { finish(); });
+            return;
+        }
+        QApplication::closeAllWindows(); // the help window, when one is open
         QCoreApplication::exit(m_failed ? 1 : 0);
     }
 

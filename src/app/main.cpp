@@ -1,5 +1,4 @@
 #include "app/appwiring.h"
-#include "app/demoscript.h"
 #include "app/kolpexapp.h"
 #include "app/mainframe.h"
 #include "platform/gui/messageboxnotifier.h"
@@ -16,8 +15,5 @@ int main(int argc, char** argv)
     if (!app->InitInstance())
         return 1;
     notifier.setParent(app->mainFrame());
-    RunDemoScriptIfRequested(*app->mainFrame());
-    const int status = QApplication::exec();
-    app->ExitInstance();
-    return status;
+    return RunKolpex(*app);
 }

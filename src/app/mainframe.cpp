@@ -23,6 +23,7 @@
 #include <QLabel>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QPointer>
 #include <QSaveFile>
 #include <QScreen>
 #include <QShowEvent>
@@ -424,12 +425,33 @@ void CMainFrame::showEvent(QShowEvent* event)
 
 void CMainFrame::closeEvent(QCloseEvent* event)
 {
-    m_mdiArea->closeAllSubWindows();
-    if (!m_mdiArea->subWindowList().isEmpty()) {
+    if (m_parts->closing) {
+        event->ignore(); // the close already under way finishes the job
+        return;
+    }
+    m_parts->closing = true;
+    const bool allClosed = closeChildWindows();
+    m_parts->closing = false;
+    if (!allClosed) {
         event->ignore();
         return;
     }
     event->accept();
+}
+
+bool CMainFrame::closeChildWindows()
+{
+    // One window at a time, each gone before the next: a quote window writes its data file as it
+    // goes and may show a message about it, which needs this frame and its quote manager whole.
+    for (;;) {
+        const auto windows = m_mdiArea->subWindowList(QMdiArea::StackingOrder);
+        if (windows.isEmpty())
+            return true;
+        QPointer<QMdiSubWindow> window = windows.back();
+        if (!window->close())
+            return false;
+        delete window.data(); // not left for a later deletion, when the frame may be gone
+    }
 }
 
 bool CMainFrame::eventFilter(QObject* watched, QEvent* event)

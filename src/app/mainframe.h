@@ -90,6 +90,7 @@ private:
     void rebuildRecentItems();
     void updateTitle();
     void arrangeIcons();
+    bool closeChildWindows(); // false when one of them refused
 
 protected:
     void closeEvent(QCloseEvent* event) override;

@@ -16,6 +16,7 @@ struct CMainFrame::Parts {
     std::vector<QAction*> recentItems; // 57616 ... 57630
     std::array<QLabel*, 3> indicators {}; // CAPS, NUM, SCRL
     std::array<bool, 3> locks {};
+    bool closing = false; // closing the child windows on the way out
     bool centred = false; // the first show centres the frame with its decorations
     QMetaObject::Connection activeTitle; // the active document's title changes
 };
