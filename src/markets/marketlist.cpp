@@ -5,10 +5,15 @@
 #include "platform/textcodec.h"
 #include "quote/quotemanager.h"
 
+#include <QByteArray>
 #include <QFile>
+#include <cerrno>
 #include <cstdint>
 #include <cstring>
+#include <fcntl.h>
 #include <memory>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -35,6 +40,39 @@ void AssignTrimmed(std::string& out, const char* begin, std::size_t width)
 void StripSymbolMarks(std::string& symbol)
 {
     std::erase_if(symbol, [](char c) { return c == '%' || c == '&' || c == '!'; });
+}
+
+// Reads at most kMarketListReadLimit bytes of a regular file. Opened without blocking and
+// checked on the open descriptor, so a FIFO or device put in the list's place is refused at
+// once instead of waiting for a writer.
+bool ReadListFile(const QByteArray& path, std::string& bytes)
+{
+    const int fd = ::open(path.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    struct stat info { };
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        ::close(fd);
+        return false;
+    }
+    // Left uninitialised: only the bytes the reads fill are ever looked at.
+    const std::unique_ptr<char[]> buffer(new char[kMarketListReadLimit]);
+    std::size_t got = 0;
+    bool ok = true;
+    while (got < kMarketListReadLimit) {
+        const ssize_t n = ::read(fd, buffer.get() + got, kMarketListReadLimit - got);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            ok = false;
+        if (n <= 0)
+            break;
+        got += static_cast<std::size_t>(n);
+    }
+    ::close(fd);
+    if (ok)
+        bytes.assign(buffer.get(), got);
+    return ok;
 }
 
 } // namespace
@@ -91,16 +129,11 @@ void ParseMarketList(std::string_view bytes, const std::string& code, const Quot
 bool CQuoteManager::LoadMarketList(const std::string& code, EntryArray& entries)
 {
     const std::string fileName = MarketListFileName(code);
-    QFile file(FromCp1252(fileName));
-    if (!file.open(QIODevice::ReadOnly)) {
+    std::string bytes;
+    if (!ReadListFile(QFile::encodeName(FromCp1252(fileName)), bytes)) {
         m_notifier.showMessage("Can not open a file \"" + fileName + "\".");
         return false;
     }
-    // Left uninitialised: only the bytes the read fills are ever looked at.
-    const std::unique_ptr<char[]> buffer(new char[kMarketListReadLimit]);
-    const qint64 got = file.read(buffer.get(), static_cast<qint64>(kMarketListReadLimit));
-    file.close();
-    ParseMarketList(std::string_view(buffer.get(), got > 0 ? static_cast<std::size_t>(got) : 0), code,
-        m_defaultEntry, entries, &m_notifier);
+    ParseMarketList(bytes, code, m_defaultEntry, entries, &m_notifier);
     return true;
 }

@@ -7,8 +7,15 @@
 
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
+#include <atomic>
+#include <chrono>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
 
 namespace {
 
@@ -45,7 +52,8 @@ private Q_SLOTS:
     void defaultsCarried();
     void readLimit();
     void loadFromCurrentDirectory();
-    void missingFile();
+    void fileThatCannotBeRead_data();
+    void fileThatCannotBeRead();
 };
 
 void TestMarketList::table()
@@ -273,9 +281,46 @@ void TestMarketList::loadFromCurrentDirectory()
     QVERIFY(notifier.messages.empty());
 }
 
-void TestMarketList::missingFile()
+void TestMarketList::fileThatCannotBeRead_data()
 {
+    QTest::addColumn<QString>("kind");
+    QTest::newRow("missing") << QStringLiteral("missing");
+    QTest::newRow("fifo") << QStringLiteral("fifo");
+    QTest::newRow("directory") << QStringLiteral("directory");
+    QTest::newRow("link to a fifo") << QStringLiteral("link");
+}
+
+// Only a regular file is a list. Anything else is reported, in the program and in the tool, and
+// never waited on: a FIFO without a writer would block a plain open for good.
+void TestMarketList::fileThatCannotBeRead()
+{
+    QFETCH(QString, kind);
     QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QByteArray list = QFile::encodeName(dir.filePath(QStringLiteral("NYSE.TXT")));
+    const QByteArray fifo = QFile::encodeName(dir.filePath(QStringLiteral("pipe")));
+    if (kind == QLatin1String("fifo"))
+        QCOMPARE(::mkfifo(list.constData(), 0644), 0);
+    else if (kind == QLatin1String("directory"))
+        QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("NYSE.TXT")));
+    else if (kind == QLatin1String("link"))
+        QVERIFY(::mkfifo(fifo.constData(), 0644) == 0 && ::symlink(fifo.constData(), list.constData()) == 0);
+
+    // Should the loader block on a FIFO, a writer comes along after a while and lets it go.
+    std::atomic<bool> done = false;
+    std::atomic<bool> rescued = false;
+    std::thread watchdog([&] {
+        for (int i = 0; i < 300 && !done; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        for (const QByteArray& path : { list, fifo }) {
+            const int fd = done ? -1 : ::open(path.constData(), O_WRONLY | O_NONBLOCK);
+            if (fd >= 0) {
+                rescued = true;
+                ::close(fd);
+            }
+        }
+    });
+
     const QString previous = QDir::currentPath();
     QVERIFY(QDir::setCurrent(dir.path()));
     RecordingNotifier notifier;
@@ -285,10 +330,26 @@ void TestMarketList::missingFile()
     CQuoteManager manager(defaults, reader, host, notifier);
     EntryArray entries(2); // left as it was
     const bool loaded = manager.LoadMarketList("NYSE", entries);
+    done = true;
+    watchdog.join();
     QDir::setCurrent(previous);
+    QVERIFY(!rescued);
     QVERIFY(!loaded);
     QCOMPARE(entries.size(), std::size_t(2));
     QCOMPARE(notifier.messages, std::vector<std::string> { "Can not open a file \"NYSE.TXT\"." });
+
+    QProcess tool;
+    tool.setWorkingDirectory(dir.path());
+    tool.start(QStringLiteral(KOLPEX_TOOL_BIN), { QStringLiteral("list"), QStringLiteral("NYSE") });
+    QVERIFY(tool.waitForStarted());
+    if (!tool.waitForFinished(10000)) {
+        tool.kill();
+        tool.waitForFinished();
+        QFAIL("kolpex-quote list waited on the list file");
+    }
+    QCOMPARE(tool.exitCode(), 1);
+    QCOMPARE(tool.readAllStandardError(), QByteArray("Can not open a file \"NYSE.TXT\".\n"));
+    QVERIFY(tool.readAllStandardOutput().isEmpty());
 }
 
 QTEST_GUILESS_MAIN(TestMarketList)
