@@ -75,8 +75,11 @@ QStringList SecurityCatalogue::load(const QStringList& directories)
             QFile file(QDir(dir).filePath(fileName));
             if (!file.open(QIODevice::ReadOnly))
                 continue;
-            for (const Security& s : ParseListFile(file.read(kMaxListBytes), info))
+            for (const Security& s : ParseListFile(file.read(kMaxListBytes), info)) {
+                if (s.country == "CA" && s.kind == SecurityKind::Stock)
+                    m_canadianStocks.insert(s.symbol.toUpper());
                 add(s);
+            }
             read.append(file.fileName());
             break;
         }
@@ -95,6 +98,12 @@ const Security* SecurityCatalogue::find(const QString& countrySymbol) const
 {
     const auto it = m_securities.constFind(countrySymbol.toLatin1().toUpper());
     return it == m_securities.cend() ? nullptr : &it.value();
+}
+
+bool SecurityCatalogue::isVentureOnly(const QByteArray& symbol) const
+{
+    const Security* s = find(QStringLiteral("CA:") + QString::fromLatin1(symbol));
+    return s && s->kind == SecurityKind::Venture && !m_canadianStocks.contains(symbol.toUpper());
 }
 
 QStringList DefaultListDirectories()

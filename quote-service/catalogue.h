@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QHash>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 
@@ -39,9 +40,12 @@ public:
 
     const Security* find(const QString& countrySymbol) const; // "CC:SYMBOL", case-insensitive
     qsizetype size() const { return m_securities.size(); }
+    // On the venture exchange's list and not on Toronto's.
+    bool isVentureOnly(const QByteArray& symbol) const;
 
 private:
     QHash<QByteArray, Security> m_securities;
+    QSet<QByteArray> m_canadianStocks; // symbols of the Toronto list, upper case
 };
 
 QStringList DefaultListDirectories();

@@ -1,13 +1,17 @@
 #include "catalogue.h"
 #include "dump.h"
+#include "gateway.h"
+#include "livepage.h"
 #include "options.h"
 #include "quoteserver.h"
+#include "socketactivation.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QSocketNotifier>
 #include <csignal>
 #include <cstdio>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -37,6 +41,63 @@ bool InstallStopSignals(QCoreApplication& app)
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
     return sigaction(SIGINT, &action, nullptr) == 0 && sigaction(SIGTERM, &action, nullptr) == 0;
+}
+
+// The live sources in the order asked; null and a message when one cannot be set up.
+std::unique_ptr<QuoteGateway> MakeGateway(
+    const ServiceOptions& options, const SecurityCatalogue& catalogue, QString* error)
+{
+    QString token;
+    if (options.sources.contains(QLatin1String("finnhub"))) {
+        if (!options.tokenFile.isEmpty()) {
+            if (!ReadTokenFile(options.tokenFile, &token, error))
+                return nullptr;
+        } else {
+            token = qEnvironmentVariable("FINNHUB_TOKEN").trimmed();
+        }
+        if (token.isEmpty()) {
+            *error = QStringLiteral("finnhub needs an API key: set FINNHUB_TOKEN or give --token-file");
+            return nullptr;
+        }
+    }
+    std::vector<std::unique_ptr<QuoteSource>> sources;
+    for (const QString& name : options.sources) {
+        SourceContext context;
+        context.upstream = options.upstreams.value(name);
+        if (name == QLatin1String("finnhub"))
+            context.token = token;
+        context.isVentureOnly
+            = [&catalogue](const QByteArray& symbol) { return catalogue.isVentureOnly(symbol); };
+        std::unique_ptr<QuoteSource> source = MakeQuoteSource(name, context);
+        if (!source) {
+            *error = QStringLiteral("source not available: ") + name;
+            return nullptr;
+        }
+        sources.push_back(std::move(source));
+    }
+    GatewaySettings settings;
+    settings.cacheSeconds = options.cacheSeconds;
+    settings.staleSeconds = options.staleSeconds;
+    auto gateway = std::make_unique<QuoteGateway>(std::move(sources), settings);
+    gateway->setSecret(token);
+    return gateway;
+}
+
+// Room for the connection cap and the upstream requests beside it.
+void RaiseDescriptorLimit()
+{
+    struct rlimit limit { };
+    if (::getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < limit.rlim_max) {
+        limit.rlim_cur = limit.rlim_max;
+        ::setrlimit(RLIMIT_NOFILE, &limit);
+    }
+}
+
+QString HostForUrl(const QHostAddress& address)
+{
+    const QString text = address.toString();
+    return address.protocol() == QAbstractSocket::IPv6Protocol ? QLatin1Char('[') + text + QLatin1Char(']')
+                                                               : text;
 }
 
 } // namespace
@@ -70,16 +131,35 @@ int main(int argc, char** argv)
         return 0;
     }
 
-    QuoteServer server(options, catalogue);
-    const quint16 port = server.listen();
+    std::unique_ptr<QuoteGateway> gateway;
+    if (options.live()) {
+        gateway = MakeGateway(options, catalogue, &error);
+        if (!gateway) {
+            std::fprintf(stderr, "kolpex-quote-service: %s\n", qPrintable(error));
+            return 2;
+        }
+    }
+    RaiseDescriptorLimit();
+    QuoteServer server(options, catalogue, gateway.get(), &FormatLiveQuote);
+    const std::optional<int> inherited = TakeInheritedSocket();
+    const quint16 port = inherited ? server.adopt(*inherited) : server.listen();
     if (port == 0) {
-        std::fprintf(stderr, "kolpex-quote-service: cannot listen on %s:%d\n", qPrintable(options.address),
-            options.port);
+        if (inherited)
+            std::fprintf(
+                stderr, "kolpex-quote-service: the inherited socket is not a listening TCP socket\n");
+        else
+            std::fprintf(stderr, "kolpex-quote-service: cannot listen on %s:%d\n",
+                qPrintable(options.address), options.port);
         return 1;
     }
-    std::fprintf(stdout, "listening on http://%s:%u\n", qPrintable(options.address), unsigned(port));
+    const QString host = inherited ? HostForUrl(server.address()) : options.address;
+    std::fprintf(stdout, "listening on http://%s:%u\n", qPrintable(host), unsigned(port));
     std::fprintf(stdout, "%lld securities from %lld list files and the built-in set\n",
         static_cast<long long>(catalogue.size()), static_cast<long long>(read.size()));
+    if (gateway)
+        std::fprintf(stdout, "live quotes from %s, cached %d s, stale up to %d s\n",
+            qPrintable(gateway->sourceNames().join(QStringLiteral(", "))), options.cacheSeconds,
+            options.staleSeconds);
     std::fflush(stdout);
     if (!InstallStopSignals(app))
         std::fprintf(stderr, "kolpex-quote-service: cannot catch SIGINT/SIGTERM\n");

@@ -1,7 +1,13 @@
 #include "options.h"
 
 #include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QTimeZone>
+#include <cerrno>
+#include <cstring>
+#include <sys/stat.h>
 
 namespace {
 
@@ -105,8 +111,195 @@ FaultPlan ResolveFaults(const std::vector<FaultRule>& rules, const QString& coun
     return plan;
 }
 
+namespace {
+
+const QStringList kLiveSources { QStringLiteral("yahoo"), QStringLiteral("finnhub") };
+
+bool ParseSources(const QString& text, ServiceOptions& options, QString* error)
+{
+    QStringList names;
+    for (const QString& part : text.split(QLatin1Char(','))) {
+        const QString name = part.trimmed().toLower();
+        if (name.isEmpty())
+            continue;
+        if (name != QLatin1String("simulated") && !kLiveSources.contains(name)) {
+            *error = QStringLiteral("unknown source: ") + part.trimmed();
+            return false;
+        }
+        if (!names.contains(name))
+            names << name;
+    }
+    if (names.isEmpty() || (names.contains(QLatin1String("simulated")) && names.size() > 1)) {
+        *error = QStringLiteral("--source takes simulated, or a comma-separated list of yahoo and finnhub: ")
+            + text;
+        return false;
+    }
+    options.sources = names;
+    return true;
+}
+
+bool ParseSeconds(const QString& name, const QString& text, int& out, QString* error)
+{
+    bool ok = false;
+    const int value = text.trimmed().toInt(&ok);
+    if (!ok || value < 0 || value > 7 * 24 * 3600) {
+        *error = QStringLiteral("bad %1: %2").arg(name, text);
+        return false;
+    }
+    out = value;
+    return true;
+}
+
+bool ParseCount(const QString& name, const QString& text, int min, int max, int& out, QString* error)
+{
+    bool ok = false;
+    const int value = text.trimmed().toInt(&ok);
+    if (!ok || value < min || value > max) {
+        *error = QStringLiteral("bad %1: %2").arg(name, text);
+        return false;
+    }
+    out = value;
+    return true;
+}
+
+// One option with its value, from the command line or a settings file.
+bool ApplyValued(const QString& arg, const QString& v, ServiceOptions& options, QString* error)
+{
+    if (arg == QLatin1String("--address")) {
+        options.address = v.trimmed();
+    } else if (arg == QLatin1String("--port")) {
+        return ParseCount(QStringLiteral("port"), v, 0, 65535, options.port, error);
+    } else if (arg == QLatin1String("--source")) {
+        return ParseSources(v, options, error);
+    } else if (arg == QLatin1String("--cache-seconds")) {
+        return ParseSeconds(QStringLiteral("cache seconds"), v, options.cacheSeconds, error);
+    } else if (arg == QLatin1String("--stale-seconds")) {
+        return ParseSeconds(QStringLiteral("stale seconds"), v, options.staleSeconds, error);
+    } else if (arg == QLatin1String("--token-file")) {
+        options.tokenFile = v.trimmed();
+    } else {
+        *error = QStringLiteral("unknown option: ") + arg;
+        return false;
+    }
+    return true;
+}
+
+QString ExpandHome(const QString& path, const QString& baseDir)
+{
+    if (path == QLatin1String("~") || path.startsWith(QLatin1String("~/")))
+        return QDir::homePath() + path.mid(1);
+    if (baseDir.isEmpty() || QDir::isAbsolutePath(path))
+        return path;
+    return QDir(baseDir).filePath(path);
+}
+
+bool LoadConfig(const QString& path, ServiceOptions& options, QString* error)
+{
+    const QFileInfo info(path);
+    if (!info.exists() && !info.isSymLink())
+        return true; // nothing configured: the defaults
+    QFile file(path);
+    if (info.isDir() || !file.open(QIODevice::ReadOnly)) {
+        *error = QStringLiteral("cannot read %1: %2")
+                     .arg(path, info.isDir() ? QStringLiteral("is a directory") : file.errorString());
+        return false;
+    }
+    constexpr qint64 kMaxConfigBytes = 64 * 1024;
+    const QByteArray text = file.read(kMaxConfigBytes + 1);
+    if (text.size() > kMaxConfigBytes) {
+        *error = path + QStringLiteral(": too long to be a settings file");
+        return false;
+    }
+    return ParseConfigText(text, path, info.absolutePath(), options, error);
+}
+
+} // namespace
+
+bool ParseConfigText(const QByteArray& text, const QString& origin, const QString& baseDir,
+    ServiceOptions& options, QString* error)
+{
+    static const QStringList keys { QStringLiteral("source"), QStringLiteral("cache-seconds"),
+        QStringLiteral("stale-seconds"), QStringLiteral("token-file"), QStringLiteral("address"),
+        QStringLiteral("port") };
+    const QList<QByteArray> lines = text.split('\n');
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        const QString line = QString::fromUtf8(lines.at(i)).trimmed();
+        if (line.isEmpty() || line.startsWith(QLatin1Char('#')))
+            continue;
+        const QString where = QStringLiteral("%1:%2: ").arg(origin).arg(i + 1);
+        const qsizetype eq = line.indexOf(QLatin1Char('='));
+        if (eq < 0) {
+            *error = where + QStringLiteral("expected key = value, found: ") + line;
+            return false;
+        }
+        const QString key = line.left(eq).trimmed().toLower();
+        const QString value = line.mid(eq + 1).trimmed();
+        if (!keys.contains(key)) {
+            *error = where + QStringLiteral("unknown key: ") + key;
+            return false;
+        }
+        if (value.isEmpty()) {
+            *error = where + key + QStringLiteral(" needs a value");
+            return false;
+        }
+        QString message;
+        if (!ApplyValued(QStringLiteral("--") + key, value, options, &message)) {
+            *error = where + message;
+            return false;
+        }
+        if (key == QLatin1String("token-file"))
+            options.tokenFile = ExpandHome(value, baseDir);
+    }
+    return true;
+}
+
+bool ReadTokenFile(const QString& path, QString* token, QString* error)
+{
+    struct stat st { };
+    const QByteArray native = QFile::encodeName(path);
+    if (::stat(native.constData(), &st) != 0) {
+        *error = QStringLiteral("cannot read token file %1: %2")
+                     .arg(path, QString::fromLocal8Bit(std::strerror(errno)));
+        return false;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        *error = QStringLiteral("token file %1 is not a regular file").arg(path);
+        return false;
+    }
+    if (st.st_mode & (S_IRGRP | S_IROTH)) {
+        *error = QStringLiteral("token file %1 can be read by others; make it private with: chmod 600 %1")
+                     .arg(path);
+        return false;
+    }
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        *error = QStringLiteral("cannot read token file %1: %2").arg(path, file.errorString());
+        return false;
+    }
+    const QString first = QString::fromUtf8(file.read(4096)).section(QLatin1Char('\n'), 0, 0).trimmed();
+    if (first.isEmpty()) {
+        *error = QStringLiteral("token file %1 is empty").arg(path);
+        return false;
+    }
+    *token = first;
+    return true;
+}
+
 bool ParseOptions(const QStringList& args, ServiceOptions& options, QString* error)
 {
+    // The settings file first, wherever --config stands, so that every other option overrides it.
+    for (qsizetype i = 0; i < args.size(); ++i) {
+        if (args.at(i) != QLatin1String("--config"))
+            continue;
+        if (i + 1 >= args.size()) {
+            *error = QStringLiteral("--config needs a value");
+            return false;
+        }
+        options.configPath = args.at(i + 1);
+    }
+    if (!options.configPath.isEmpty() && !LoadConfig(options.configPath, options, error))
+        return false;
+
     for (qsizetype i = 0; i < args.size(); ++i) {
         const QString& arg = args.at(i);
         auto value = [&](QString& out) {
@@ -118,18 +311,38 @@ bool ParseOptions(const QStringList& args, ServiceOptions& options, QString* err
             return true;
         };
         QString v;
-        if (arg == QLatin1String("--address")) {
-            if (!value(options.address))
+        if (arg == QLatin1String("--address") || arg == QLatin1String("--port")
+            || arg == QLatin1String("--source") || arg == QLatin1String("--cache-seconds")
+            || arg == QLatin1String("--stale-seconds") || arg == QLatin1String("--token-file")) {
+            if (!value(v) || !ApplyValued(arg, v, options, error))
                 return false;
-        } else if (arg == QLatin1String("--port")) {
+        } else if (arg == QLatin1String("--config")) {
+            ++i; // read above
+        } else if (arg == QLatin1String("--upstream")) {
             if (!value(v))
                 return false;
-            bool ok = false;
-            options.port = v.toInt(&ok);
-            if (!ok || options.port < 0 || options.port > 65535) {
-                *error = QStringLiteral("bad port: ") + v;
+            const qsizetype eq = v.indexOf(QLatin1Char('='));
+            const QString name = v.left(eq).trimmed().toLower();
+            const QUrl url(v.mid(eq + 1).trimmed(), QUrl::StrictMode);
+            if (eq < 0 || !kLiveSources.contains(name)) {
+                *error = QStringLiteral("--upstream takes yahoo=URL or finnhub=URL: ") + v;
                 return false;
             }
+            if (!url.isValid() || url.host().isEmpty()
+                || (url.scheme() != QLatin1String("http") && url.scheme() != QLatin1String("https"))) {
+                *error = QStringLiteral("bad upstream URL: ") + v.mid(eq + 1);
+                return false;
+            }
+            options.upstreams.insert(name, url);
+        } else if (arg == QLatin1String("--idle-ms")) {
+            if (!value(v)
+                || !ParseCount(QStringLiteral("idle time"), v, 10, 3'600'000, options.idleMs, error))
+                return false;
+        } else if (arg == QLatin1String("--max-connections")) {
+            if (!value(v)
+                || !ParseCount(
+                    QStringLiteral("connection cap"), v, 1, 100'000, options.maxConnections, error))
+                return false;
         } else if (arg == QLatin1String("--lists")) {
             if (!value(v))
                 return false;
@@ -175,10 +388,23 @@ bool ParseOptions(const QStringList& args, ServiceOptions& options, QString* err
 QString UsageText()
 {
     return QStringLiteral(
-        "usage: kolpex-quote-service [--address A] [--port N] [--lists DIR]... [--fault F]...\n"
-        "                            [--now TIME [--rate R]] [--quiet]\n"
+        "usage: kolpex-quote-service [--config FILE] [--address A] [--port N] [--lists DIR]...\n"
+        "                            [--source LIST] [--upstream NAME=URL]... [--token-file FILE]\n"
+        "                            [--cache-seconds N] [--stale-seconds N] [--max-connections N]\n"
+        "                            [--fault F]... [--now TIME [--rate R]] [--quiet]\n"
         "       kolpex-quote-service --dump CC:SYMBOL [--at TIME] [--lists DIR]...\n"
-        "  --port 0 picks a free port; the first output line names the address.\n"
+        "  --port 0 picks a free port; the first output line names the address. Started by systemd\n"
+        "  with a listening socket, it serves on that socket instead.\n"
+        "  --source LIST      simulated (the default: a simulated market, no network), or live\n"
+        "                     sources asked in order, comma-separated: yahoo, finnhub\n"
+        "  --upstream NAME=URL  send every request of source NAME to URL instead of its own hosts\n"
+        "  --token-file FILE  the Finnhub API key (or set FINNHUB_TOKEN); only its owner may read it\n"
+        "  --cache-seconds N  ask a provider about a symbol at most once in N seconds (default 60)\n"
+        "  --stale-seconds N  when every source fails, serve a quote up to N seconds old (default 900)\n"
+        "  --max-connections N  open connections at most (default 256); idle ones are closed after 30 s\n"
+        "  --config FILE      key = value lines (source, cache-seconds, stale-seconds, token-file,\n"
+        "                     address, port; # starts a comment); a missing file is no error, and\n"
+        "                     the command line overrides it\n"
         "  F is KIND[=VALUE][@CC:SYMBOL], KIND one of:\n"
         "    delay=MS       answer after MS milliseconds (combines with one of the others)\n"
         "    stall[=BYTES]  send the headers and BYTES of the body (default half), then nothing\n"

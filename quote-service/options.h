@@ -1,7 +1,9 @@
 #pragma once
 
+#include <QMap>
 #include <QString>
 #include <QStringList>
+#include <QUrl>
 #include <cstdint>
 #include <optional>
 #include <vector>
@@ -36,6 +38,18 @@ struct ServiceOptions {
     QString dumpSymbol; // print the figures of one security as JSON and exit
     std::optional<std::int64_t> dumpAt;
     bool quiet = false; // no request log
+
+    // Where quotes come from: {"simulated"}, or live sources in the order they are asked.
+    QStringList sources { QStringLiteral("simulated") };
+    QMap<QString, QUrl> upstreams; // source name -> the URL that stands in for all its hosts
+    QString tokenFile;
+    int cacheSeconds = 60;
+    int staleSeconds = 900;
+    QString configPath;
+    int idleMs = 30'000; // a connection without a complete request is closed after this
+    int maxConnections = 256;
+
+    bool live() const { return sources != QStringList { QStringLiteral("simulated") }; }
 };
 
 // Parses the fault syntax; empty optional and a message on error.
@@ -45,6 +59,14 @@ std::optional<std::int64_t> ParseMoment(const QString& text);
 // The fault plan for one security: global rules first, the security's own rules override them.
 FaultPlan ResolveFaults(const std::vector<FaultRule>& rules, const QString& countrySymbol);
 
-// Parses the command line (without the program name); false and a message on error.
+// Parses the command line (without the program name); false and a message on error. A --config
+// file is read first, so that the command line overrides it; a file that does not exist is no error.
 bool ParseOptions(const QStringList& args, ServiceOptions& options, QString* error);
+// The `key = value` lines of a settings file, # starting a comment line. `origin` names the file in
+// messages; a relative token file is taken from `baseDir`.
+bool ParseConfigText(const QByteArray& text, const QString& origin, const QString& baseDir,
+    ServiceOptions& options, QString* error);
+// The first line of a token file that only its owner may read; false and a message (never the
+// token) otherwise.
+bool ReadTokenFile(const QString& path, QString* token, QString* error);
 QString UsageText();

@@ -1,18 +1,15 @@
 #include "quoteserver.h"
 
-#include "market.h"
+#include "gateway.h"
 #include "pagerender.h"
 
 #include <QDateTime>
 #include <QHostAddress>
-#include <QHttpServerRequest>
-#include <QHttpServerResponder>
 #include <QPointer>
-#include <QTcpSocket>
 #include <QTimer>
+#include <QUrl>
 #include <QUrlQuery>
 #include <cstdio>
-#include <memory>
 
 namespace {
 
@@ -58,35 +55,37 @@ const char* FaultNote(FaultKind kind)
     }
 }
 
-QByteArray Target(const QHttpServerRequest& request)
+bool IsCountryCode(const QByteArray& country)
 {
-    QByteArray target = request.url().path(QUrl::FullyEncoded).toLatin1();
-    if (request.url().hasQuery())
-        target += '?' + request.url().query(QUrl::FullyEncoded).toLatin1();
-    return target;
+    return country.size() == 2 && std::isalpha(static_cast<unsigned char>(country[0]))
+        && std::isalpha(static_cast<unsigned char>(country[1]));
 }
 
 } // namespace
 
-QuoteServer::QuoteServer(const ServiceOptions& options, const SecurityCatalogue& catalogue, QObject* parent)
+QuoteServer::QuoteServer(const ServiceOptions& options, const SecurityCatalogue& catalogue,
+    QuoteGateway* gateway, LiveFormatter formatter, QObject* parent)
     : QObject(parent)
     , m_options(options)
     , m_catalogue(catalogue)
+    , m_gateway(gateway)
+    , m_formatter(std::move(formatter))
+    , m_http([this](const HttpRequest& request, HttpReply reply) { handle(request, std::move(reply)); })
     , m_clockStart(options.now ? *options.now : QDateTime::currentSecsSinceEpoch())
 {
     m_sinceStart.start();
-    m_server.route(QStringLiteral("/detail/stock_quote"),
-        [this](const QHttpServerRequest& request, QHttpServerResponder&& responder) {
-            handleQuote(request, std::move(responder));
-        });
-    m_server.setMissingHandler([this](const QHttpServerRequest& request, QHttpServerResponder&& responder) {
-        handleOther(request, std::move(responder));
-    });
+    m_http.setIdleTimeoutMs(options.idleMs);
+    m_http.setMaxConnections(options.maxConnections);
 }
 
 quint16 QuoteServer::listen()
 {
-    return m_server.listen(QHostAddress(m_options.address), quint16(m_options.port));
+    return m_http.listen(QHostAddress(m_options.address), quint16(m_options.port)) ? m_http.port() : 0;
+}
+
+quint16 QuoteServer::adopt(qintptr descriptor)
+{
+    return m_http.adopt(descriptor) ? m_http.port() : 0;
 }
 
 std::int64_t QuoteServer::now() const
@@ -96,85 +95,138 @@ std::int64_t QuoteServer::now() const
     return m_options.now ? *m_options.now : QDateTime::currentSecsSinceEpoch();
 }
 
-QuoteServer::Answer QuoteServer::quoteAnswer(const QString& countrySymbol, const FaultPlan& plan) const
+QuoteServer::Answer QuoteServer::simulatedAnswer(const QString& countrySymbol, const FaultPlan& plan) const
+{
+    const Security* security = m_catalogue.find(countrySymbol);
+    if (!security)
+        return { 200, RenderNotFoundPage(countrySymbol.toLatin1()), {} };
+    const ServedQuote quote = SimulateQuote(*security, now());
+    if (plan.mode == FaultKind::Huge)
+        return { 200, RenderHugePage(*security, quote, qsizetype(plan.value)), {} };
+    return { 200, RenderQuotePage(*security, quote), {} };
+}
+
+void QuoteServer::handle(const HttpRequest& request, HttpReply reply)
+{
+    QElapsedTimer started;
+    started.start();
+    const QUrl url = QUrl::fromEncoded(request.target);
+    if (url.path() != QLatin1String("/detail/stock_quote")) {
+        const QByteArray body = RenderErrorPage(404, ReasonPhrase(404));
+        reply.send(404, kHtmlType, body);
+        log(request.target, 404, body.size(), started.elapsed(), {});
+        return;
+    }
+    const QString countrySymbol = QUrlQuery(url).queryItemValue(QStringLiteral("Symbol"), QUrl::FullyDecoded);
+    const FaultPlan plan = ResolveFaults(m_options.faults, countrySymbol);
+    if (plan.delayMs <= 0) {
+        answerQuote(countrySymbol, plan, request.target, started, std::move(reply));
+        return;
+    }
+    QTimer::singleShot(
+        plan.delayMs, this, [this, reply, plan, countrySymbol, target = request.target, started] {
+            if (!reply.alive()) {
+                log(target, 0, 0, started.elapsed(), "client gone");
+                return;
+            }
+            answerQuote(countrySymbol, plan, target, started, reply);
+        });
+}
+
+void QuoteServer::answerQuote(const QString& countrySymbol, const FaultPlan& plan, const QByteArray& target,
+    const QElapsedTimer& started, HttpReply reply)
 {
     if (plan.mode == FaultKind::Error) {
         const int status = int(plan.value);
-        return { status, RenderErrorPage(status, ReasonPhrase(status)) };
-    }
-    if (plan.mode == FaultKind::Empty)
-        return { 200, QByteArray() };
-    const Security* security = m_catalogue.find(countrySymbol);
-    if (!security)
-        return { 200, RenderNotFoundPage(countrySymbol.toLatin1()) };
-    const ServedQuote quote = SimulateQuote(*security, now());
-    if (plan.mode == FaultKind::Huge)
-        return { 200, RenderHugePage(*security, quote, qsizetype(plan.value)) };
-    return { 200, RenderQuotePage(*security, quote) };
-}
-
-void QuoteServer::handleQuote(const QHttpServerRequest& request, QHttpServerResponder&& responder)
-{
-    QElapsedTimer started;
-    started.start();
-    const QString countrySymbol
-        = QUrlQuery(request.url()).queryItemValue(QStringLiteral("Symbol"), QUrl::FullyDecoded);
-    const FaultPlan plan = ResolveFaults(m_options.faults, countrySymbol);
-    const QByteArray target = Target(request);
-    if (plan.delayMs <= 0) {
-        deliver(responder, plan, quoteAnswer(countrySymbol, plan), target, started);
+        deliver(reply, plan, { status, RenderErrorPage(status, ReasonPhrase(status)), {} }, target, started);
         return;
     }
-    // The responder outlives this call; the socket may go away meanwhile if the client gives up.
-    auto held = std::make_shared<QHttpServerResponder>(std::move(responder));
-    QPointer<QTcpSocket> socket = held->socket();
-    QTimer::singleShot(plan.delayMs, this, [this, held, socket, plan, countrySymbol, target, started] {
-        if (!socket || socket->state() != QAbstractSocket::ConnectedState) {
-            log(target, 0, 0, started.elapsed(), "client gone");
-            return;
-        }
-        deliver(*held, plan, quoteAnswer(countrySymbol, plan), target, started);
-    });
+    if (plan.mode == FaultKind::Empty) {
+        deliver(reply, plan, { 200, QByteArray(), {} }, target, started);
+        return;
+    }
+    if (!m_gateway) {
+        deliver(reply, plan, simulatedAnswer(countrySymbol, plan), target, started);
+        return;
+    }
+    const QByteArray asked = countrySymbol.toLatin1();
+    const qsizetype colon = asked.indexOf(':');
+    const QByteArray country = asked.left(colon);
+    const QByteArray symbol = colon < 0 ? QByteArray() : asked.mid(colon + 1);
+    // Nothing that is not plainly a symbol goes near a provider.
+    if (colon < 0 || !IsCountryCode(country) || !IsAllowedSymbol(symbol)) {
+        deliver(reply, plan, { 200, RenderNotFoundPage(asked.left(64)), "refused symbol" }, target, started);
+        return;
+    }
+    QPointer<QuoteServer> self(this);
+    m_gateway->quote(country, symbol,
+        [self, reply, plan, country, symbol, target, started](const GatewayAnswer& got) mutable {
+            if (!self)
+                return;
+            Answer answer;
+            answer.note = got.note.toUtf8();
+            switch (got.outcome) {
+            case GatewayOutcome::Live:
+            case GatewayOutcome::Cached:
+            case GatewayOutcome::Stale: {
+                Security security;
+                security.country = country.toUpper();
+                security.symbol = symbol;
+                const Security* known = self->m_catalogue.find(QString::fromLatin1(country + ':' + symbol));
+                security.name = !got.quote.name.isEmpty() ? got.quote.name
+                    : known                               ? known->name
+                                                          : QByteArray();
+                security.exchangeName = !got.quote.exchange.isEmpty() ? got.quote.exchange
+                    : known                                           ? known->exchangeName
+                                                                      : QByteArray();
+                const ServedQuote served = self->m_formatter(got.quote, self->now());
+                answer.body = plan.mode == FaultKind::Huge
+                    ? RenderHugePage(security, served, qsizetype(plan.value))
+                    : RenderQuotePage(security, served);
+                break;
+            }
+            case GatewayOutcome::NotFound:
+                answer.body = RenderNotFoundPage(country + ':' + symbol);
+                break;
+            case GatewayOutcome::Failed:
+                answer.status = 502; // empty: the program shows its no-data message
+                break;
+            }
+            if (!reply.alive()) {
+                self->log(target, 0, 0, started.elapsed(), "client gone; " + answer.note);
+                return;
+            }
+            self->deliver(reply, plan, answer, target, started);
+        });
 }
 
-void QuoteServer::handleOther(const QHttpServerRequest& request, QHttpServerResponder&& responder)
-{
-    QElapsedTimer started;
-    started.start();
-    const QByteArray body = RenderErrorPage(404, ReasonPhrase(404));
-    responder.write(body, kHtmlType, QHttpServerResponder::StatusCode::NotFound);
-    log(Target(request), 404, body.size(), started.elapsed(), "");
-}
-
-void QuoteServer::deliver(QHttpServerResponder& responder, const FaultPlan& plan, const Answer& answer,
+void QuoteServer::deliver(HttpReply& reply, const FaultPlan& plan, const Answer& answer,
     const QByteArray& target, const QElapsedTimer& started)
 {
-    const auto status = QHttpServerResponder::StatusCode(answer.status);
+    QByteArray note = FaultNote(plan.mode);
+    if (!answer.note.isEmpty())
+        note += (note.isEmpty() ? "" : " ") + answer.note;
+    const QByteArray type = answer.body.isEmpty() && answer.status != 200 ? QByteArray() : kHtmlType;
     if (plan.mode != FaultKind::Stall && plan.mode != FaultKind::Close) {
-        responder.write(answer.body, kHtmlType, status);
-        log(target, answer.status, answer.body.size(), started.elapsed(), FaultNote(plan.mode));
+        reply.send(answer.status, type, answer.body);
+        log(target, answer.status, answer.body.size(), started.elapsed(), note);
         return;
     }
     // Promise the whole body, send only part of it.
     const qsizetype part = plan.value > 0 ? std::min<qsizetype>(qsizetype(plan.value), answer.body.size())
                                           : answer.body.size() / 2;
-    responder.writeStatusLine(status);
-    responder.writeHeader(QByteArrayLiteral("Content-Type"), kHtmlType);
-    responder.writeHeader(QByteArrayLiteral("Content-Length"), QByteArray::number(answer.body.size()));
-    responder.writeBody(answer.body.constData(), part);
-    QTcpSocket* socket = responder.socket();
-    socket->flush();
-    if (plan.mode == FaultKind::Close)
-        socket->disconnectFromHost();
-    log(target, answer.status, part, started.elapsed(), FaultNote(plan.mode));
+    reply.sendPart(answer.status, type, answer.body, part, plan.mode == FaultKind::Close);
+    log(target, answer.status, part, started.elapsed(), note);
 }
 
-void QuoteServer::log(const QByteArray& target, int status, qint64 bytes, qint64 ms, const char* note) const
+void QuoteServer::log(
+    const QByteArray& target, int status, qint64 bytes, qint64 ms, const QByteArray& note) const
 {
     if (m_options.quiet)
         return;
     const QByteArray time = QDateTime::currentDateTimeUtc().toString(Qt::ISODate).toLatin1();
     std::fprintf(stdout, "%s GET %s %d %lld bytes %lld ms%s%s\n", time.constData(), target.constData(),
-        status, static_cast<long long>(bytes), static_cast<long long>(ms), *note ? " " : "", note);
+        status, static_cast<long long>(bytes), static_cast<long long>(ms), note.isEmpty() ? "" : " ",
+        note.constData());
     std::fflush(stdout);
 }

@@ -1,26 +1,37 @@
 #pragma once
 
 #include "catalogue.h"
+#include "httpserver.h"
+#include "market.h"
 #include "options.h"
 
 #include <QElapsedTimer>
-#include <QHttpServer>
 #include <QObject>
+#include <functional>
 
-class QHttpServerRequest;
-class QHttpServerResponder;
+class QuoteGateway;
+struct LiveQuote;
 
-// The HTTP side: answers the quote URL from the catalogue and the simulated market, applying
-// the fault plan of the security asked for, and logs one line per request.
+// The HTTP side: answers the quote URL from the simulated market, or through the gateway from
+// live sources, applying the fault plan of the security asked for, and logs one line per request.
 class QuoteServer final : public QObject {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(QuoteServer)
 
 public:
-    QuoteServer(const ServiceOptions& options, const SecurityCatalogue& catalogue, QObject* parent = nullptr);
+    // How a live quote prints on the page at a given moment (UTC seconds).
+    using LiveFormatter = std::function<ServedQuote(const LiveQuote&, std::int64_t)>;
+
+    // Without a gateway the service serves the simulated market.
+    QuoteServer(const ServiceOptions& options, const SecurityCatalogue& catalogue,
+        QuoteGateway* gateway = nullptr, LiveFormatter formatter = {}, QObject* parent = nullptr);
 
     // The port listened on, 0 when the address could not be bound.
     quint16 listen();
+    // Serves on an inherited listening socket instead; the port it listens on, 0 when unusable.
+    quint16 adopt(qintptr descriptor);
+    QHostAddress address() const { return m_http.address(); }
+    HttpServer& http() { return m_http; }
 
     std::int64_t now() const;
 
@@ -28,18 +39,22 @@ private:
     struct Answer {
         int status = 200;
         QByteArray body;
+        QByteArray note; // for the log
     };
 
-    void handleQuote(const QHttpServerRequest& request, QHttpServerResponder&& responder);
-    void handleOther(const QHttpServerRequest& request, QHttpServerResponder&& responder);
-    Answer quoteAnswer(const QString& countrySymbol, const FaultPlan& plan) const;
-    void deliver(QHttpServerResponder& responder, const FaultPlan& plan, const Answer& answer,
-        const QByteArray& target, const QElapsedTimer& started);
-    void log(const QByteArray& target, int status, qint64 bytes, qint64 ms, const char* note) const;
+    void handle(const HttpRequest& request, HttpReply reply);
+    void answerQuote(const QString& countrySymbol, const FaultPlan& plan, const QByteArray& target,
+        const QElapsedTimer& started, HttpReply reply);
+    Answer simulatedAnswer(const QString& countrySymbol, const FaultPlan& plan) const;
+    void deliver(HttpReply& reply, const FaultPlan& plan, const Answer& answer, const QByteArray& target,
+        const QElapsedTimer& started);
+    void log(const QByteArray& target, int status, qint64 bytes, qint64 ms, const QByteArray& note) const;
 
     const ServiceOptions& m_options;
     const SecurityCatalogue& m_catalogue;
-    QHttpServer m_server;
+    QuoteGateway* m_gateway = nullptr;
+    LiveFormatter m_formatter;
+    HttpServer m_http;
     std::int64_t m_clockStart = 0; // UTC seconds at m_sinceStart's start
     QElapsedTimer m_sinceStart;
 };
