@@ -6,6 +6,10 @@
 #                       on a copy of its seed corpus fuzz/corpus/<name>/ (the page parser's also
 #                       on the saved test pages in tests/data/pages/)
 #   bench_*             each benchmark once, briefly, so that none of them rots
+#   package             the Debian package packed from build/, checked by lintian and the desktop
+#                       entry, AppStream and systemd validators, installed with dpkg into a
+#                       scratch root, whose kolpex-quote fetches a quote through the service its
+#                       launcher starts
 # Usage: ./test.sh [--quick]   --quick: only the normal build and its tests.
 # KOLPEX_FUZZ_SECONDS sets the time per fuzz target (default 30).
 set -uo pipefail
@@ -16,7 +20,7 @@ for arg in "$@"; do
     case $arg in
     --quick) quick=1 ;;
     -h | --help)
-        sed -n '2,9s/^# \{0,1\}//p' "$0"
+        sed -n '2,14s/^# \{0,1\}//p' "$0"
         exit 0
         ;;
     *)
@@ -137,6 +141,54 @@ run_bench() { # NAME
     QT_QPA_PLATFORM=offscreen logged "build/logs/$1.log" "$bin" --benchmark_min_time=0.01
 }
 
+# The network of a command of its own, with only a loopback interface, so that the default port
+# is free whatever else runs; on a machine that forbids that, the shared one.
+isolated() {
+    if unshare -rn true 2>/dev/null; then
+        unshare -rn bash -c 'ip link set lo up && exec "$@"' isolated "$@"
+    else
+        echo "note: no private network namespace here; using the machine's loopback"
+        "$@"
+    fi
+}
+
+check_package() {
+    local deb root status=0 units out lint
+    logged build/logs/make-deb.log tools/make-deb.sh build || return 1
+    deb=$(tail -n 1 build/logs/make-deb.log)
+    echo "package: $deb"
+    lint=$(lintian --fail-on error "$deb" 2>&1) || status=1
+    grep -v '^running with root privileges' <<<"$lint"
+    root=$(mktemp -d) || return 1
+    mkdir -p "$root/var/lib/dpkg/info" "$root/var/lib/dpkg/updates" "$root/home" &&
+        : >"$root/var/lib/dpkg/status" && mkdir -m 700 "$root/run" || status=1
+    # The libraries the package depends on are this machine's, not the scratch root's.
+    logged build/logs/dpkg-install.log dpkg --root="$root" --force-depends --force-script-chrootless -i "$deb" ||
+        status=1
+    desktop-file-validate "$root/usr/share/applications/kolpex.desktop" || status=1
+    appstreamcli validate --no-net "$root"/usr/share/metainfo/*.metainfo.xml || status=1
+    if command -v systemd-analyze >/dev/null; then
+        # The service's program is where the scratch root has it.
+        units=$(mktemp -d) || return 1
+        cp "$root"/usr/lib/systemd/user/kolpex-quote-service.* "$units/" &&
+            sed -i "s|^ExecStart=/|ExecStart=$root/|" "$units/kolpex-quote-service.service" &&
+            systemd-analyze verify --man=no "$units"/* || status=1
+        rm -rf "$units"
+    fi
+    out=$(isolated env -u KOLPEX_QUOTE_SERVICE HOME="$root/home" XDG_RUNTIME_DIR="$root/run" \
+        XDG_CONFIG_HOME="$root/home/.config" "$root/usr/bin/kolpex" --with-service kolpex-quote fetch US:MSFT 2>&1)
+    echo "$out" | head -n 4
+    grep -q '^Microsoft' <<<"$out" || status=1
+    # The launcher's service answered, and stopped with the command.
+    if ! grep -q '^stopped' "$root/run/kolpex/quote-service.log" 2>/dev/null; then
+        echo "the launcher's quote service did not stop:"
+        cat "$root/run/kolpex/quote-service.log"
+        status=1
+    fi
+    rm -rf "$root"
+    return "$status"
+}
+
 # Normal build: what developers and users get, with warnings as errors.
 build_ok=0
 if stage "build" build_dir build -DKOLPEX_WERROR=ON; then
@@ -183,6 +235,14 @@ if ((!quick)); then
             stage "$b" run_bench "$b"
         fi
     done
+fi
+
+if ((!quick)); then
+    if ((build_ok)); then
+        stage "package" check_package
+    else
+        skipped "package" "the build failed"
+    fi
 fi
 
 ((failed)) && echo "Failed stages: ${failures[*]}"

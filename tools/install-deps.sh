@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# Installs the Debian packages Kolpex needs to build, test and run, when any is missing.
+# Installs the Debian packages Kolpex needs to build, test, package and run, when any is missing.
 set -euo pipefail
 packages=(cmake g++ make clang libclang-rt-dev qt6-base-dev qt6-httpserver-dev qt6-websockets-dev
-          libbenchmark-dev xvfb xauth fonts-liberation python3 imagemagick)
+          libbenchmark-dev xvfb xauth fonts-liberation python3 imagemagick
+          pandoc file dpkg-dev lintian appstream desktop-file-utils iproute2 util-linux)
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
