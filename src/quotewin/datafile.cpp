@@ -8,10 +8,15 @@
 
 #include <QByteArray>
 #include <QFile>
-#include <QSaveFile>
+#include <cerrno>
 #include <cstdio>
+#include <fcntl.h>
 #include <filesystem>
+#include <string_view>
+#include <sys/stat.h>
 #include <system_error>
+#include <unistd.h>
+#include <utility>
 
 namespace {
 
@@ -23,23 +28,107 @@ std::optional<std::size_t>& WriteLimit()
 
 const char kHeader[] = "Date\t\tTime\tCurrent\tChange\t\tHigh\tLow\tP/E\tAsk\tBid\tBeta";
 
-// Writes through the test limit; false when the device (or the limit) refused part of it.
-bool WriteAll(QSaveFile& file, const std::string& bytes, std::size_t& written)
+// Every byte through write(2), each result checked, so that a full disk is seen where it
+// happens instead of in a buffer flushed later. The test limit fails like a full disk.
+bool WriteAll(int fd, std::string_view bytes)
 {
-    std::size_t count = bytes.size();
-    bool limited = false;
-    if (const auto& limit = WriteLimit(); limit && written + count > *limit) {
-        count = *limit > written ? *limit - written : 0;
-        limited = true;
+    std::size_t offered = bytes.size();
+    if (const auto& limit = WriteLimit(); limit && offered > *limit)
+        offered = *limit;
+    std::size_t done = 0;
+    while (done < offered) {
+        const ssize_t n = ::write(fd, bytes.data() + done, offered - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        done += static_cast<std::size_t>(n);
     }
-    if (count > 0 && file.write(bytes.data(), static_cast<qint64>(count)) != static_cast<qint64>(count))
+    return offered == bytes.size();
+}
+
+// On disk and of the expected size: only then does the file count as written.
+bool SyncedAtSize(int fd, std::size_t size)
+{
+    struct stat info { };
+    return ::fsync(fd) == 0 && ::fstat(fd, &info) == 0 && static_cast<std::size_t>(info.st_size) == size;
+}
+
+bool ReadAll(int fd, std::string& bytes)
+{
+    char chunk[65536];
+    for (;;) {
+        const ssize_t n = ::read(fd, chunk, sizeof chunk);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return false;
+        if (n == 0)
+            return true;
+        bytes.append(chunk, static_cast<std::size_t>(n));
+    }
+}
+
+// A new file beside the target under a short name of its own (a long symbol must not make the
+// temporary name too long where the final one still fits); -1 when the directory refuses it.
+int CreateTemporary(const std::string& dir, std::string& path)
+{
+    static unsigned counter = 0;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        path = dir + "/.kolpex-" + std::to_string(::getpid()) + "-" + std::to_string(counter++) + ".tmp";
+        const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd >= 0 || errno != EEXIST)
+            return fd;
+    }
+    return -1;
+}
+
+// Writes a complete copy beside the target and renames it over the target.
+enum class Replace { Done, Failed, NoTemporary };
+Replace ReplaceByRename(const std::string& dir, const std::string& target, std::string_view bytes)
+{
+    std::string temporary;
+    const int fd = CreateTemporary(dir, temporary);
+    if (fd < 0)
+        return Replace::NoTemporary;
+    struct stat earlier { };
+    if (::stat(target.c_str(), &earlier) == 0 && S_ISREG(earlier.st_mode))
+        ::fchmod(fd, earlier.st_mode & 07777); // the replacement keeps the earlier file's mode
+    const bool written = WriteAll(fd, bytes) && SyncedAtSize(fd, bytes.size());
+    const bool closed = ::close(fd) == 0;
+    if (written && closed && ::rename(temporary.c_str(), target.c_str()) == 0)
+        return Replace::Done;
+    ::unlink(temporary.c_str());
+    return Replace::Failed;
+}
+
+// For a file that may be written in a directory that takes no new file. The earlier contents
+// are kept in memory and put back when the new ones do not fit, so a failure leaves the file as
+// it was: overwriting its own bytes needs no more room than it already holds.
+bool ReplaceInPlace(const std::string& target, std::string_view bytes)
+{
+    const int fd = ::open(target.c_str(), O_RDWR | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0)
         return false;
-    written += count;
-    return !limited;
+    struct stat info { };
+    std::string earlier;
+    bool ok = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && ReadAll(fd, earlier);
+    if (ok) {
+        ok = ::lseek(fd, 0, SEEK_SET) == 0 && WriteAll(fd, bytes)
+            && ::ftruncate(fd, static_cast<off_t>(bytes.size())) == 0 && SyncedAtSize(fd, bytes.size());
+        if (!ok && ::lseek(fd, 0, SEEK_SET) == 0) {
+            const auto limit = std::exchange(WriteLimit(), std::nullopt);
+            if (WriteAll(fd, earlier))
+                ::ftruncate(fd, static_cast<off_t>(earlier.size()));
+            ::fsync(fd);
+            WriteLimit() = limit;
+        }
+    }
+    return ::close(fd) == 0 && ok;
 }
 
 // The directory the file goes into: Stockdata below the current directory, or the current
-// directory itself when Stockdata can be neither found nor made.
+// directory itself when Stockdata can be neither entered nor made.
 std::filesystem::path OutputDirectory()
 {
     std::error_code ec;
@@ -48,7 +137,7 @@ std::filesystem::path OutputDirectory()
         current = ".";
     std::filesystem::path dir = current / kDataDirectory;
     if (std::filesystem::is_directory(dir, ec))
-        return dir;
+        return ::access(dir.c_str(), X_OK) == 0 ? dir : current;
     if (std::filesystem::create_directory(dir, ec) || std::filesystem::is_directory(dir, ec))
         return dir;
     return current;
@@ -111,22 +200,21 @@ bool WriteDataFile(
     std::string name;
     try {
         name = DataFileName(symbol, Clock::LocalTime(Clock::Now()));
-        // The directory is in the file system's encoding, the name in the program's code page.
-        const QString dir = QFile::decodeName(QByteArray::fromStdString(OutputDirectory().string()));
-        QSaveFile file(dir + QLatin1Char('/') + FromCp1252(name));
-        bool ok = file.open(QIODevice::WriteOnly);
-        if (ok) {
-            std::size_t written = 0;
-            ok = WriteAll(file, "\r\n" + std::string(kHeader) + "\r\n\r\n", written);
+        std::string bytes;
+        {
             WaitCursor wait;
-            for (std::size_t i = 0; ok && i < samples.size(); ++i)
-                ok = WriteAll(file, FormatDataFileLine(samples[i]), written);
-            if (ok)
-                ok = file.commit();
-            else
-                file.cancelWriting();
+            bytes = FormatDataFile(samples);
         }
-        if (ok)
+        // The directory is in the file system's encoding, the name in the program's code page.
+        const std::string dir = OutputDirectory().string();
+        const std::string target = dir + '/' + QFile::encodeName(FromCp1252(name)).toStdString();
+        Replace result = ReplaceByRename(dir, target, bytes);
+        if (result == Replace::NoTemporary) {
+            struct stat info { };
+            if (::stat(target.c_str(), &info) == 0 && S_ISREG(info.st_mode) && ReplaceInPlace(target, bytes))
+                result = Replace::Done;
+        }
+        if (result == Replace::Done)
             return true;
     } catch (...) {
         // Out of memory or a file system error while building the path: reported like any

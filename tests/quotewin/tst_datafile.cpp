@@ -4,9 +4,15 @@
 
 #include <QDir>
 #include <QFile>
+#include <QProcess>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
+#include <cstdio>
+#include <cstring>
 #include <ctime>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -46,6 +52,146 @@ QByteArray ReadAll(const QString& path)
 
 const QByteArray kHeaderBlock = "\r\nDate\t\tTime\tCurrent\tChange\t\tHigh\tLow\tP/E\tAsk\tBid\tBeta\r\n\r\n";
 
+constexpr std::int64_t kTestNow = 1110196800; // 7 March 2005, 07:00 Eastern
+const QString kMsftFile = QStringLiteral("03_07_2005_msft.txt");
+constexpr uid_t kNobody = 65534;
+
+std::vector<QuoteRecord> Samples(int count)
+{
+    return std::vector<QuoteRecord>(static_cast<std::size_t>(count), WorkedSample());
+}
+
+QByteArray Bytes(int samples)
+{
+    return QByteArray::fromStdString(FormatDataFile(Samples(samples)));
+}
+
+bool WriteBytes(const QString& path, const QByteArray& bytes, int mode)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.flush()
+        && ::chmod(QFile::encodeName(path).constData(), static_cast<mode_t>(mode)) == 0;
+}
+
+bool Chmod(const QString& path, int mode)
+{
+    return ::chmod(QFile::encodeName(path).constData(), static_cast<mode_t>(mode)) == 0;
+}
+
+struct ChildRun {
+    int exitCode = -1;
+    QByteArray out;
+};
+
+// The write runs in a child process of this test: as the user nobody (permission bits do not
+// stop root), or with a write(2) that fails like a full disk preloaded.
+ChildRun RunWriteInChild(
+    const QString& cwd, int samples, bool asNobody, const QProcessEnvironment& extra = {})
+{
+    QProcess child;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const QString& key : extra.keys())
+        env.insert(key, extra.value(key));
+    child.setProcessEnvironment(env);
+    child.setWorkingDirectory(cwd);
+    QStringList args { QStringLiteral("--write-data-file"), QString::number(samples) };
+    if (asNobody) {
+        args = QStringList { QStringLiteral("--reuid=%1").arg(kNobody),
+            QStringLiteral("--regid=%1").arg(kNobody), QStringLiteral("--clear-groups"),
+            QCoreApplication::applicationFilePath() }
+            + args;
+        child.start(QStringLiteral("setpriv"), args);
+    } else {
+        child.start(QCoreApplication::applicationFilePath(), args);
+    }
+    if (!child.waitForFinished(60000)) {
+        child.kill();
+        child.waitForFinished();
+        return {};
+    }
+    return { child.exitStatus() == QProcess::NormalExit ? child.exitCode() : -1,
+        child.readAllStandardOutput() };
+}
+
+// Empty when a child may run as nobody here, else why not.
+QString WhyNobodyCannotRun()
+{
+    if (::geteuid() != 0)
+        return QStringLiteral("not running as root, so permissions already bind");
+    if (QStandardPaths::findExecutable(QStringLiteral("setpriv")).isEmpty())
+        return QStringLiteral("setpriv is not installed");
+    QTemporaryDir probe;
+    Chmod(probe.path(), 0777);
+    const ChildRun run = RunWriteInChild(probe.path(), 0, true);
+    if (run.exitCode != 0)
+        return QStringLiteral("a child cannot drop to nobody or reach the test binary");
+    return {};
+}
+
+int RunAsProcess(QStringList args)
+{
+    if (args.isEmpty())
+        return -1;
+    Clock::SetNowForTesting([] { return kTestNow; });
+    RecordingNotifier notifier;
+    const bool ok = WriteDataFile(Samples(args.at(0).toInt()), "MSFT", notifier);
+    for (const std::string& message : notifier.messages)
+        std::printf("%s\n", message.c_str());
+    return ok ? 0 : 1;
+}
+
+// A small file system of its own over a directory, taken down again at the end.
+class SmallDisk final {
+public:
+    SmallDisk(const QString& dir, const char* options)
+        : m_dir(dir)
+    {
+        if (qEnvironmentVariableIsSet("KOLPEX_TEST_NO_MOUNT"))
+            return;
+        QProcess mount;
+        mount.start(QStringLiteral("mount"),
+            { QStringLiteral("-t"), QStringLiteral("tmpfs"), QStringLiteral("-o"), QLatin1String(options),
+                QStringLiteral("tmpfs"), dir });
+        m_mounted = mount.waitForFinished(20000) && mount.exitStatus() == QProcess::NormalExit
+            && mount.exitCode() == 0;
+    }
+    ~SmallDisk()
+    {
+        if (m_mounted)
+            QProcess::execute(QStringLiteral("umount"), { QStringLiteral("-l"), m_dir });
+    }
+    SmallDisk(const SmallDisk&) = delete;
+    SmallDisk& operator=(const SmallDisk&) = delete;
+
+    bool mounted() const { return m_mounted; }
+    bool remountReadOnly() const
+    {
+        return m_mounted
+            && QProcess::execute(
+                   QStringLiteral("mount"), { QStringLiteral("-o"), QStringLiteral("remount,ro"), m_dir })
+            == 0;
+    }
+    // Fills what is left with one file, then hands back room bytes of it.
+    bool fill(std::size_t room) const
+    {
+        const QByteArray path = QFile::encodeName(m_dir + QStringLiteral("/filler"));
+        std::FILE* file = std::fopen(path.constData(), "wb");
+        if (!file)
+            return false;
+        std::setvbuf(file, nullptr, _IONBF, 0);
+        const std::string block(4096, 'f');
+        std::size_t size = 0;
+        while (std::fwrite(block.data(), 1, block.size(), file) == block.size())
+            size += block.size();
+        std::fclose(file);
+        return room <= size && ::truncate(path.constData(), static_cast<off_t>(size - room)) == 0;
+    }
+
+private:
+    QString m_dir;
+    bool m_mounted = false;
+};
+
 } // namespace
 
 class TestDataFile final : public QObject {
@@ -68,7 +214,7 @@ private Q_SLOTS:
         m_dir = new QTemporaryDir;
         QVERIFY(m_dir->isValid());
         QVERIFY(QDir::setCurrent(m_dir->path()));
-        Clock::SetNowForTesting([] { return std::int64_t(1110196800); }); // 7 March 2005, 07:00 Eastern
+        Clock::SetNowForTesting([] { return kTestNow; });
     }
 
     void cleanup()
@@ -190,6 +336,132 @@ private Q_SLOTS:
             QStringList { QStringLiteral("03_07_2005_msft.txt") });
     }
 
+    void fullDisk_data()
+    {
+        QTest::addColumn<int>("room");
+        QTest::addColumn<int>("earlierSamples");
+        QTest::addColumn<int>("samples");
+        QTest::addColumn<bool>("inPlace");
+        QTest::addColumn<bool>("fits");
+        QTest::newRow("full before the first byte") << 0 << 1 << 1 << false << false;
+        QTest::newRow("full part of the way") << 8192 << 1 << 2000 << false << false;
+        QTest::newRow("in place, longer than the earlier file") << 0 << 40 << 2000 << true << false;
+        QTest::newRow("in place, shorter than the earlier file") << 0 << 40 << 3 << true << true;
+    }
+    // A real full file system: the earlier file stays as it was and the user is told.
+    void fullDisk()
+    {
+        QFETCH(int, room);
+        QFETCH(int, earlierSamples);
+        QFETCH(int, samples);
+        QFETCH(bool, inPlace);
+        QFETCH(bool, fits);
+        if (inPlace) {
+            if (const QString why = WhyNobodyCannotRun(); !why.isEmpty())
+                QSKIP(qPrintable(why));
+        }
+        const QString dataDir = m_dir->filePath(QStringLiteral("Stockdata"));
+        const QString target = dataDir + QLatin1Char('/') + kMsftFile;
+        QVERIFY(QDir().mkpath(dataDir));
+        QVERIFY(Chmod(m_dir->path(), 0755));
+        SmallDisk disk(dataDir, "size=64k,mode=0755");
+        const QByteArray earlier = Bytes(earlierSamples);
+        QVERIFY(WriteBytes(target, earlier, inPlace ? 0666 : 0644));
+        QProcessEnvironment env;
+        if (disk.mounted()) {
+            QVERIFY(disk.fill(static_cast<std::size_t>(room)));
+        } else {
+            // No mount allowed here: a preloaded write(2) refuses what does not fit instead.
+            env.insert(QStringLiteral("LD_PRELOAD"), QStringLiteral(KOLPEX_ENOSPC_SHIM));
+            env.insert(QStringLiteral("KOLPEX_ENOSPC_DIR"), QDir(dataDir).canonicalPath());
+            env.insert(QStringLiteral("KOLPEX_ENOSPC_ROOM"), QString::number(room));
+            env.insert(QStringLiteral("ASAN_OPTIONS"),
+                qEnvironmentVariable("ASAN_OPTIONS") + QStringLiteral(":verify_asan_link_order=0"));
+        }
+        const QStringList before = QDir(dataDir).entryList(QDir::Files | QDir::Hidden);
+
+        const ChildRun run = RunWriteInChild(m_dir->path(), samples, inPlace, env);
+        QCOMPARE(run.exitCode, fits ? 0 : 1);
+        QCOMPARE(run.out,
+            fits ? QByteArray() : QByteArray("Can not open an output file \"03_07_2005_msft.txt\".\n"));
+        QCOMPARE(ReadAll(target), fits ? Bytes(samples) : earlier);
+        QCOMPARE(QDir(dataDir).entryList(QDir::Files | QDir::Hidden), before); // nothing left behind
+        QVERIFY(!QFile::exists(m_dir->filePath(kMsftFile)));
+    }
+
+    void readOnlyFileSystem()
+    {
+        const QString dataDir = m_dir->filePath(QStringLiteral("Stockdata"));
+        QVERIFY(QDir().mkpath(dataDir));
+        SmallDisk disk(dataDir, "size=64k");
+        if (!disk.mounted())
+            QSKIP("no file system may be mounted here");
+        const QByteArray earlier = Bytes(2);
+        QVERIFY(WriteBytes(dataDir + QLatin1Char('/') + kMsftFile, earlier, 0666));
+        QVERIFY(disk.remountReadOnly());
+        RecordingNotifier notifier;
+        QVERIFY(!WriteDataFile(Samples(5), "MSFT", notifier));
+        QCOMPARE(notifier.messages,
+            std::vector<std::string> { "Can not open an output file \"03_07_2005_msft.txt\"." });
+        QCOMPARE(ReadAll(dataDir + QLatin1Char('/') + kMsftFile), earlier);
+        QVERIFY(!QFile::exists(m_dir->filePath(kMsftFile)));
+    }
+
+    void directoryTakesNoNewFile_data()
+    {
+        QTest::addColumn<int>("dirMode");
+        QTest::addColumn<int>("earlierSamples"); // -1: no earlier file
+        QTest::addColumn<int>("earlierMode");
+        QTest::addColumn<bool>("ok");
+        QTest::addColumn<bool>("inCurrent");
+        QTest::newRow("cannot be entered: the current directory") << 0700 << -1 << 0 << true << true;
+        QTest::newRow("writable file, shorter new one") << 0755 << 30 << 0666 << true << false;
+        QTest::newRow("writable file, longer new one") << 0755 << 1 << 0666 << true << false;
+        QTest::newRow("no earlier file") << 0755 << -1 << 0 << false << false;
+        QTest::newRow("earlier file read-only") << 0755 << 2 << 0644 << false << false;
+    }
+    // A Stockdata that the user may not enter or not add files to.
+    void directoryTakesNoNewFile()
+    {
+        QFETCH(int, dirMode);
+        QFETCH(int, earlierSamples);
+        QFETCH(int, earlierMode);
+        QFETCH(bool, ok);
+        QFETCH(bool, inCurrent);
+        if (const QString why = WhyNobodyCannotRun(); !why.isEmpty())
+            QSKIP(qPrintable(why));
+        const QString dataDir = m_dir->filePath(QStringLiteral("Stockdata"));
+        const QString target = dataDir + QLatin1Char('/') + kMsftFile;
+        QVERIFY(QDir().mkpath(dataDir));
+        const QByteArray earlier = earlierSamples < 0 ? QByteArray() : Bytes(earlierSamples);
+        if (earlierSamples >= 0)
+            QVERIFY(WriteBytes(target, earlier, earlierMode));
+        QVERIFY(Chmod(dataDir, dirMode));
+        QVERIFY(Chmod(m_dir->path(), 0777));
+        const int samples = 4;
+
+        const ChildRun run = RunWriteInChild(m_dir->path(), samples, true);
+        QCOMPARE(run.exitCode, ok ? 0 : 1);
+        QCOMPARE(run.out,
+            ok ? QByteArray() : QByteArray("Can not open an output file \"03_07_2005_msft.txt\".\n"));
+        const QString written = inCurrent ? m_dir->filePath(kMsftFile) : target;
+        QCOMPARE(ReadAll(written),
+            ok                     ? Bytes(samples)
+                : earlier.isNull() ? QByteArray("<missing>")
+                                   : earlier);
+        if (!inCurrent)
+            QVERIFY(!QFile::exists(m_dir->filePath(kMsftFile)));
+        QStringList expected;
+        if (earlierSamples >= 0)
+            expected << kMsftFile;
+        QCOMPARE(QDir(dataDir).entryList(QDir::Files | QDir::Hidden), expected);
+        if (earlierSamples >= 0) {
+            struct stat info { };
+            QCOMPARE(::stat(QFile::encodeName(target).constData(), &info), 0);
+            QCOMPARE(int(info.st_mode & 07777), earlierMode);
+        }
+    }
+
     void unusableDataDirectoryFallsBackToCurrent()
     {
         QFile blocker(QStringLiteral("Stockdata"));
@@ -201,5 +473,16 @@ private Q_SLOTS:
     }
 };
 
-QTEST_GUILESS_MAIN(TestDataFile)
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    qputenv("TZ", "EST5EDT");
+    tzset();
+    QStringList args = QCoreApplication::arguments();
+    if (args.size() >= 2 && args.at(1) == QLatin1String("--write-data-file"))
+        return RunAsProcess(args.mid(2));
+    TestDataFile test;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&test, argc, argv);
+}
 #include "tst_datafile.moc"
