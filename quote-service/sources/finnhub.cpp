@@ -178,11 +178,13 @@ void FinnhubSource::fetch(const QByteArray& country, const QByteArray& symbol, D
     m_client.get(apiUrl("/api/v1/quote", symbolQuery), [this, request](const UpstreamReply& reply) {
         if (reply.status == 401 || reply.status == 403 || reply.status == 429) {
             QString why;
-            Answer(reply.body, "quote", &why);
-            finish(request,
-                Failed(reply.status == 429
-                        ? QStringLiteral("quote rate limited (HTTP 429)")
-                        : QStringLiteral("quote refused (HTTP %1): %2").arg(reply.status).arg(why)));
+            const auto object = JsonObjectOf(reply.body, &why);
+            const QString said = object ? ProviderMessage(object->value(QLatin1String("error"))) : QString();
+            why = reply.status == 429 ? QStringLiteral("quote rate limited (HTTP 429)")
+                                      : QStringLiteral("quote refused (HTTP %1)").arg(reply.status);
+            if (!said.isEmpty())
+                why += QStringLiteral(": ") + said;
+            finish(request, Failed(why));
             return;
         }
         if (!reply.ok()) {
@@ -201,7 +203,7 @@ void FinnhubSource::fetch(const QByteArray& country, const QByteArray& symbol, D
 void FinnhubSource::askProfile(const RequestPtr& request, LiveQuote quote)
 {
     const auto it = m_slow.constFind(request->symbol);
-    if (it != m_slow.cend() && m_clock.elapsed() - it->bornMs < it->lifetimeMs) {
+    if (it != m_slow.cend() && m_clock.elapsed() - it->bornMs < (it->answered ? m_answeredMs : m_failedMs)) {
         FillMissing(quote, it->figures);
         SourceResult r;
         r.quote = quote;
@@ -232,12 +234,13 @@ void FinnhubSource::askMetric(
                 slow.sales = *revenuePerShare * *slow.sharesOutstanding;
             if (m_slow.size() >= kMaxKept && !m_slow.contains(request->symbol))
                 m_slow.clear();
+            const bool known = m_slow.contains(request->symbol);
             Slow& kept = m_slow[request->symbol];
             const bool answered = profileAnswered && metric.quote;
-            if (answered || kept.lifetimeMs == 0)
+            if (answered || !known)
                 kept.figures = slow;
             kept.bornMs = m_clock.elapsed();
-            kept.lifetimeMs = answered ? m_answeredMs : m_failedMs;
+            kept.answered = answered;
             FillMissing(quote, kept.figures);
             SourceResult r;
             r.quote = quote;

@@ -38,7 +38,7 @@ private:
     struct Slow {
         LiveQuote figures;
         qint64 bornMs = 0;
-        qint64 lifetimeMs = 0;
+        bool answered = false;
     };
 
     SourceContext m_context;

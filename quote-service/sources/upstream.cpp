@@ -165,11 +165,14 @@ void UpstreamClient::get(
     const int totalMs = m_limits.totalMs;
     QTimer::singleShot(totalMs, reply,
         [totalMs, stop] { stop(QStringLiteral("answer not complete within %1").arg(Seconds(totalMs))); });
-    connect(reply, &QNetworkReply::finished, this, [pending] {
+    connect(reply, &QNetworkReply::finished, this, [pending, maxBytes] {
         QNetworkReply* r = pending->reply;
         UpstreamReply out;
-        if (r && pending->stopped.isEmpty() && r->isReadable())
+        if (r && pending->stopped.isEmpty() && r->isReadable()) {
             pending->body += r->readAll();
+            if (pending->body.size() > maxBytes)
+                pending->stopped = QStringLiteral("answer larger than %1 bytes").arg(maxBytes);
+        }
         out.status = r ? r->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt() : 0;
         if (!pending->stopped.isEmpty())
             out.error = pending->stopped;

@@ -374,7 +374,8 @@ bool YahooSource::addCachedSummary(const QByteArray& symbol, LiveQuote& quote, b
     const auto it = m_summaries.constFind(symbol);
     if (it == m_summaries.cend())
         return false;
-    const bool fresh = m_clock.elapsed() - it->bornMs < it->lifetimeMs;
+    const bool fresh
+        = m_clock.elapsed() - it->bornMs < (it->answered ? m_summaryAnsweredMs : m_summaryFailedMs);
     if (fresh || evenIfStale)
         FillMissing(quote, it->figures);
     return fresh;
@@ -385,15 +386,17 @@ void YahooSource::keepSummary(const QByteArray& symbol, const LiveQuote& figures
     if (m_summaries.size() >= kMaxSummaries && !m_summaries.contains(symbol)) {
         // drop the stale ones; if none is, start afresh rather than grow without bound
         const qint64 now = m_clock.elapsed();
-        m_summaries.removeIf(
-            [now](const auto& it) { return now - it.value().bornMs >= it.value().lifetimeMs; });
+        m_summaries.removeIf([this, now](const auto& it) {
+            return now - it.value().bornMs >= (it.value().answered ? m_summaryAnsweredMs : m_summaryFailedMs);
+        });
         if (m_summaries.size() >= kMaxSummaries)
             m_summaries.clear();
     }
+    const bool known = m_summaries.contains(symbol);
     Summary& s = m_summaries[symbol];
     // a failed ask keeps the figures of an earlier answer
-    if (answered || s.lifetimeMs == 0)
+    if (answered || !known)
         s.figures = figures;
     s.bornMs = m_clock.elapsed();
-    s.lifetimeMs = answered ? m_summaryAnsweredMs : m_summaryFailedMs;
+    s.answered = answered;
 }

@@ -45,7 +45,7 @@ private:
     struct Summary {
         LiveQuote figures;
         qint64 bornMs = 0;
-        qint64 lifetimeMs = 0;
+        bool answered = false;
     };
 
     SourceContext m_context;
