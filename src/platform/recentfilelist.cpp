@@ -20,7 +20,7 @@ RecentFileList::RecentFileList(int maxSize)
 
 void RecentFileList::Add(const QString& entry)
 {
-    if (entry.isEmpty())
+    if (entry.isEmpty() || entry.size() > kMaxEntryLength)
         return;
     m_entries.removeAll(entry);
     m_entries.prepend(entry);
@@ -45,7 +45,7 @@ void RecentFileList::Load(QSettings& settings)
     settings.beginGroup(kSection);
     for (int number = 1; number <= m_maxSize; ++number) {
         const QString entry = settings.value(KeyFor(number)).toString();
-        if (!entry.isEmpty() && !m_entries.contains(entry))
+        if (!entry.isEmpty() && entry.size() <= kMaxEntryLength && !m_entries.contains(entry))
             m_entries.append(entry);
     }
     settings.endGroup();

@@ -9,6 +9,9 @@ class QSettings;
 class RecentFileList final {
 public:
     static constexpr int kDefaultSize = 15;
+    // Longer than any directory path and "<company> (<code>, <symbol>)" text: such an entry did
+    // not come from this program and is not taken in.
+    static constexpr int kMaxEntryLength = 8192;
     explicit RecentFileList(int maxSize = kDefaultSize);
 
     const QStringList& entries() const { return m_entries; }

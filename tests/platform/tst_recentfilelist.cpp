@@ -12,6 +12,8 @@ private Q_SLOTS:
     void removeAndIgnoreBadIndex();
     void saveAndLoad();
     void saveDropsStaleValues();
+    void overlongEntries_data();
+    void overlongEntries();
 };
 
 void TestRecentFileList::addKeepsMostRecentFirst()
@@ -95,6 +97,45 @@ void TestRecentFileList::saveDropsStaleValues()
     RecentFileList loaded;
     loaded.Load(settings);
     QCOMPARE(loaded.entries(), QStringList { QStringLiteral("a") });
+}
+
+void TestRecentFileList::overlongEntries_data()
+{
+    QTest::addColumn<int>("length");
+    QTest::addColumn<bool>("kept");
+    QTest::newRow("at the bound") << RecentFileList::kMaxEntryLength << true;
+    QTest::newRow("one past the bound") << RecentFileList::kMaxEntryLength + 1 << false;
+    QTest::newRow("20 MB") << 20 * 1024 * 1024 << false;
+}
+
+// The settings file is anyone's to edit: an entry no path and title could make is not taken in,
+// neither from the file nor when added.
+void TestRecentFileList::overlongEntries()
+{
+    QFETCH(int, length);
+    QFETCH(bool, kept);
+    const QString normal = QStringLiteral("/home/u/Acme Corp (US, ACME)");
+    const QString huge
+        = QStringLiteral("/home/u/") + QString(length - 16, QLatin1Char('N')) + QStringLiteral(" (US, N)");
+    QCOMPARE(huge.size(), length);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("Kolpex.conf"));
+    {
+        QSettings settings(path, QSettings::IniFormat);
+        settings.setValue(QStringLiteral("Recent File List/File1"), huge);
+        settings.setValue(QStringLiteral("Recent File List/File2"), normal);
+    }
+    QSettings settings(path, QSettings::IniFormat);
+    RecentFileList loaded;
+    loaded.Load(settings);
+    const QStringList expected = kept ? QStringList { huge, normal } : QStringList { normal };
+    QCOMPARE(loaded.entries(), expected);
+
+    RecentFileList added;
+    added.Add(normal);
+    added.Add(huge);
+    QCOMPARE(added.entries().front().size(), kept ? length : normal.size());
+    QCOMPARE(added.size(), kept ? 2 : 1);
 }
 
 QTEST_GUILESS_MAIN(TestRecentFileList)
