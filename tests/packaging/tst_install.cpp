@@ -1,4 +1,6 @@
 // Installs the build tree into a temporary prefix and runs the installed launcher.
+#include "support/installtree.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -44,34 +46,18 @@ class TestInstall final : public QObject {
     Q_OBJECT
 
 private:
-    QString m_buildDir;
-    QTemporaryDir m_prefix;
-    QString m_bin, m_libexec, m_data;
+    InstalledTree m_tree;
 
-    QString cacheValue(const QString& key) const
-    {
-        const QList<QByteArray> lines = readAll(m_buildDir + QStringLiteral("/CMakeCache.txt")).split('\n');
-        const QByteArray wanted = key.toUtf8() + ':';
-        for (const QByteArray& line : lines) {
-            if (!line.startsWith(wanted))
-                continue;
-            const int eq = line.indexOf('=');
-            return eq < 0 ? QString() : QString::fromUtf8(line.mid(eq + 1)).trimmed();
-        }
-        return {};
-    }
+    QString launcher() const { return m_tree.launcher(); }
 
-    QString launcher() const
-    {
-        return m_prefix.path() + QLatin1Char('/') + m_bin + QStringLiteral("/kolpex");
-    }
-
+    // The launcher is pointed at a service that is not there, so that it starts none of its own.
     static QProcessEnvironment withoutDisplay()
     {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         for (const char* name :
             { "DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "XDG_DATA_HOME", "KOLPEX_GUI_BINARY" })
             env.remove(QString::fromLatin1(name));
+        env.insert(QStringLiteral("KOLPEX_QUOTE_SERVICE"), QStringLiteral("http://127.0.0.1:9"));
         return env;
     }
 
@@ -106,75 +92,89 @@ private:
 private Q_SLOTS:
     void initTestCase()
     {
-        // The test executable sits somewhere below the build tree's top.
-        QDir dir(QCoreApplication::applicationDirPath());
-        for (int up = 0; up < 4 && !dir.exists(QStringLiteral("CMakeCache.txt")); ++up)
-            dir.cdUp();
-        QVERIFY2(dir.exists(QStringLiteral("CMakeCache.txt")), "no CMakeCache.txt above the test executable");
-        m_buildDir = dir.absolutePath();
-        QCOMPARE(QFileInfo(cacheValue(QStringLiteral("CMAKE_HOME_DIRECTORY"))).canonicalFilePath(),
-            QFileInfo(QStringLiteral(KOLPEX_SOURCE_DIR)).canonicalFilePath());
-
-        // GNUInstallDirs leaves DATADIR empty in the cache when it follows DATAROOTDIR.
-        const auto dirOf = [this](const char* key, const char* fallback) {
-            const QString value = cacheValue(QString::fromLatin1(key));
-            return value.isEmpty() ? QString::fromLatin1(fallback) : value;
-        };
-        m_bin = dirOf("CMAKE_INSTALL_BINDIR", "bin");
-        m_libexec = dirOf("CMAKE_INSTALL_LIBEXECDIR", "libexec");
-        m_data = dirOf("CMAKE_INSTALL_DATADIR", qPrintable(dirOf("CMAKE_INSTALL_DATAROOTDIR", "share")));
-        QVERIFY(
-            QDir::isRelativePath(m_bin) && QDir::isRelativePath(m_libexec) && QDir::isRelativePath(m_data));
-
-        QVERIFY(m_prefix.isValid());
-        QString cmake = cacheValue(QStringLiteral("CMAKE_COMMAND"));
-        if (cmake.isEmpty())
-            cmake = QStringLiteral("cmake");
-        QProcess install;
-        install.setProcessChannelMode(QProcess::MergedChannels);
-        install.start(
-            cmake, { QStringLiteral("--install"), m_buildDir, QStringLiteral("--prefix"), m_prefix.path() });
-        QVERIFY(install.waitForFinished(120000));
-        QVERIFY2(install.exitStatus() == QProcess::NormalExit && install.exitCode() == 0,
-            install.readAll().constData());
+        const QString failure = m_tree.install();
+        QVERIFY2(failure.isEmpty(), qPrintable(failure));
     }
 
     void layout()
     {
-        const QString root = m_prefix.path() + QLatin1Char('/');
         const QFileInfo script(launcher());
         QVERIFY(script.isFile() && script.isExecutable());
-        QVERIFY(readAll(script.filePath()).startsWith("#!/bin/sh\n"));
+        QVERIFY(readAll(script.filePath()).startsWith("#!/bin/bash\n"));
 
-        QVERIFY(QFileInfo(root + m_bin + QStringLiteral("/kolpex-quote")).isExecutable());
+        QVERIFY(QFileInfo(m_tree.bin(QStringLiteral("kolpex-quote"))).isExecutable());
 #ifdef KOLPEX_SERVICE_BIN
-        QVERIFY(QFileInfo(root + m_bin + QStringLiteral("/kolpex-quote-service")).isExecutable());
+        QVERIFY(QFileInfo(m_tree.bin(QStringLiteral("kolpex-quote-service"))).isExecutable());
 #endif
 #ifdef KOLPEX_APP_BIN
-        QVERIFY(QFileInfo(root + m_libexec + QStringLiteral("/kolpex/kolpex-gui")).isExecutable());
+        QVERIFY(QFileInfo(m_tree.libexec(QStringLiteral("kolpex/kolpex-gui"))).isExecutable());
 #endif
 
-        const QByteArray desktop = readAll(root + m_data + QStringLiteral("/applications/kolpex.desktop"));
+        const QByteArray desktop = readAll(m_tree.data(QStringLiteral("applications/kolpex.desktop")));
         for (const char* line : { "[Desktop Entry]\n", "\nType=Application\n", "\nName=Kolpex\n",
                  "\nExec=kolpex\n", "\nIcon=kolpex\n" })
             QVERIFY2(desktop.contains(line), line);
         QVERIFY(desktop.contains("\nCategories=Office;Finance;\n"));
 
+        int sizes = 0;
         for (int size : { 16, 32, 48, 64, 128, 256 }) {
             const QString source = QStringLiteral(KOLPEX_SOURCE_DIR "/res/icons/kolpex-%1.png").arg(size);
             if (!QFileInfo::exists(source))
                 continue;
-            const QString installed
-                = root + m_data + QStringLiteral("/icons/hicolor/%1x%1/apps/kolpex.png").arg(size);
-            QCOMPARE(readAll(installed), readAll(source));
+            ++sizes;
+            QCOMPARE(readAll(m_tree.data(QStringLiteral("icons/hicolor/%1x%1/apps/kolpex.png").arg(size))),
+                readAll(source));
         }
+        QCOMPARE(sizes, 6);
+        QVERIFY(
+            readAll(m_tree.data(QStringLiteral("icons/hicolor/scalable/apps/kolpex.svg"))).contains("<svg"));
+
+        // The metadata names the desktop entry that is installed beside it.
+        const QByteArray metainfo
+            = readAll(m_tree.data(QStringLiteral("metainfo/io.github.kolpex.kolpex.metainfo.xml")));
+        QVERIFY(metainfo.contains("<launchable type=\"desktop-id\">kolpex.desktop</launchable>"));
+
+        QVERIFY(readAll(m_tree.data(QStringLiteral("doc/kolpex/copyright"))).startsWith("Format: "));
+        QVERIFY(readAll(m_tree.data(QStringLiteral("doc/kolpex/changelog.gz"))).startsWith("\x1f\x8b"));
+    }
+
+    void manualPages()
+    {
+        const QString pandoc = m_tree.cacheValue(QStringLiteral("KOLPEX_PANDOC"));
+        if (pandoc.isEmpty() || pandoc.endsWith(QLatin1String("NOTFOUND")))
+            QSKIP("pandoc was not found when the build was configured, so no manual pages were made");
+        for (const char* page : { "kolpex", "kolpex-quote", "kolpex-quote-service" }) {
+            QProcess unzip;
+            unzip.start(QStringLiteral("gzip"),
+                { QStringLiteral("-dc"),
+                    m_tree.man(QStringLiteral("man1/%1.1.gz").arg(QLatin1String(page))) });
+            QVERIFY(unzip.waitForFinished(10000));
+            QCOMPARE(unzip.exitCode(), 0);
+            const QByteArray troff = unzip.readAllStandardOutput();
+            QVERIFY2(troff.contains(".TH \"" + QByteArray(page).toUpper() + "\" \"1\""), page);
+            QVERIFY2(troff.contains(".SH NAME"), page);
+        }
+    }
+
+    // Outside /usr the units go where systemd looks for a user's own, and name the service of
+    // this install by its absolute path.
+    void userUnits()
+    {
+        const QString dir = m_tree.data(QStringLiteral("systemd/user/"));
+        const QByteArray service = readAll(dir + QStringLiteral("kolpex-quote-service.service"));
+        QVERIFY2(service.contains(
+                     "\nExecStart=" + QFile::encodeName(m_tree.bin(QStringLiteral("kolpex-quote-service")))
+                     + " --config %h/.config/kolpex/quote-service.conf\n"),
+            service.constData());
+        const QByteArray socket = readAll(dir + QStringLiteral("kolpex-quote-service.socket"));
+        QVERIFY2(socket.contains("\nListenStream=127.0.0.1:8765\n"), socket.constData());
     }
 
     void listsInstalled()
     {
         const QStringList lists = shippedLists();
         QCOMPARE(lists.size(), 7);
-        const QString dir = m_prefix.path() + QLatin1Char('/') + m_data + QStringLiteral("/kolpex/lists/");
+        const QString dir = m_tree.data(QStringLiteral("kolpex/lists/"));
         QCOMPARE(QDir(dir).entryList({ QStringLiteral("*.TXT") }, QDir::Files, QDir::Name), lists);
         for (const QString& name : lists)
             QCOMPARE(readAll(dir + name), readAll(QStringLiteral(KOLPEX_DATA_DIR "/") + name));
