@@ -10,7 +10,9 @@
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     const std::string path(reinterpret_cast<const char*>(data), size);
-    const auto parts = ParseRecentEntry(path);
+    // Nothing on disk: the outcome depends on the text alone.
+    const auto noDirectory = [](const std::string&) { return false; };
+    const auto parts = ParseRecentEntry(path, noDirectory);
     if (!parts)
         return 0;
     if (path.find('(') == std::string::npos)
@@ -21,6 +23,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (parts->symbol.size() >= path.size() || parts->companyName.size() >= path.size())
         std::abort();
     const std::string again = RecentListText(parts->companyName, parts->countryCode, parts->symbol);
-    (void)ParseRecentEntry(again);
+    (void)ParseRecentEntry(again, noDirectory);
     return 0;
 }

@@ -1,6 +1,12 @@
 #include "markets/recententry.h"
 
+#include "platform/textcodec.h"
+#include "quote/quoteentry.h"
+
+#include <QFile>
 #include <cstdio>
+#include <filesystem>
+#include <system_error>
 
 namespace {
 
@@ -28,9 +34,40 @@ std::string CountryOfMarketCode(const std::string& code)
     return code;
 }
 
+bool IsDirectoryOnDisk(const std::string& path)
+{
+    std::error_code ec;
+    return std::filesystem::is_directory(
+        std::filesystem::path(QFile::encodeName(FromCp1252(path)).toStdString()), ec);
+}
+
 } // namespace
 
-std::optional<RecentEntryParts> ParseRecentEntry(const std::string& path, const std::string& directory)
+std::size_t RecentEntryTextStart(const std::string& path, const IsDirectoryFunction& isDirectory)
+{
+    // The directory may hold parentheses of its own, so any separator before the last
+    // parenthesis may be where it ends.
+    const std::size_t lastParen = path.rfind('(');
+    if (lastParen == std::string::npos)
+        return 0;
+    const IsDirectoryFunction& exists = isDirectory ? isDirectory : IsDirectoryOnDisk;
+    for (std::size_t end = path.find_last_of("/\\", lastParen); end != std::string::npos;
+         end = end == 0 ? std::string::npos : path.find_last_of("/\\", end - 1)) {
+        if (exists(end == 0 ? std::string("/") : path.substr(0, end)))
+            return end + 1;
+    }
+    // The directory has gone (or the entry came from elsewhere): a Windows path ends at its
+    // last backslash, since no company name holds one; otherwise the last slash before the
+    // first parenthesis is the best guess left.
+    const std::size_t backslash = path.find_last_of('\\', lastParen);
+    if (backslash != std::string::npos)
+        return backslash + 1;
+    const std::size_t slash = path.find_last_of('/', path.find('('));
+    return slash == std::string::npos ? 0 : slash + 1;
+}
+
+std::optional<RecentEntryParts> ParseRecentEntry(
+    const std::string& path, const IsDirectoryFunction& isDirectory)
 {
     if (path.empty())
         return std::nullopt;
@@ -40,7 +77,8 @@ std::optional<RecentEntryParts> ParseRecentEntry(const std::string& path, const 
     const std::string symbol
         = Trim(symbolStart < symbolEnd ? path.substr(symbolStart, symbolEnd - symbolStart) : std::string());
 
-    const size_t paren = path.find('(');
+    const size_t companyStart = RecentEntryTextStart(path, isDirectory);
+    const size_t paren = path.find('(', companyStart);
     if (paren == std::string::npos)
         return std::nullopt;
 
@@ -48,17 +86,9 @@ std::optional<RecentEntryParts> ParseRecentEntry(const std::string& path, const 
     if (comma != std::string::npos && comma > paren)
         code = path.substr(paren + 1, comma - paren - 1);
 
-    // The directory prefix ends at the last separator before the company; both kinds are accepted
-    // so that entries written by either convention read back.
-    size_t companyStart = 0;
-    if (!directory.empty() && directory.size() < paren && path.compare(0, directory.size(), directory) == 0
-        && (path[directory.size()] == '/' || path[directory.size()] == '\\')) {
-        companyStart = directory.size() + 1;
-    } else {
-        const size_t sep = path.find_last_of("/\\", paren);
-        companyStart = sep == std::string::npos ? 0 : sep + 1;
-    }
-    const std::string company = Trim(path.substr(companyStart, paren - companyStart));
+    std::string company = Trim(path.substr(companyStart, paren - companyStart));
+    if (company.size() > kMaxCompanyNameLength)
+        company.resize(kMaxCompanyNameLength);
 
     return RecentEntryParts { CountryOfMarketCode(code), symbol, company };
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstddef>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -10,11 +12,20 @@ struct RecentEntryParts {
     std::string companyName;
 };
 
-// Empty when the text is empty or holds no opening parenthesis. The company starts after the last
-// directory separator before the parenthesis, or, when the path starts with directory and a
-// separator, right after those: entries are stored under the directory current at the time, and
-// a company name may hold a slash itself ("Novo Nordisk A/S ADR").
-std::optional<RecentEntryParts> ParseRecentEntry(const std::string& path, const std::string& directory = {});
+// Tells whether a directory path (code page 1252) names an existing directory.
+using IsDirectoryFunction = std::function<bool(const std::string&)>;
+
+// Where the "<company> (<code>, <symbol>)" text of an entry starts, after the directory it was
+// stored under. A company name may hold a slash ("Novo Nordisk A/S ADR"), so the directory is the
+// longest prefix ending in a separator, before the text's parenthesis, that is an existing
+// directory; failing that, it ends at the last backslash (a stored Windows path) or else at the
+// last slash before the parenthesis. isDirectory defaults to asking the file system.
+std::size_t RecentEntryTextStart(const std::string& path, const IsDirectoryFunction& isDirectory = {});
+
+// Empty when the text is empty or its part after the directory holds no opening parenthesis.
+// The company name is cut at kMaxCompanyNameLength bytes.
+std::optional<RecentEntryParts> ParseRecentEntry(
+    const std::string& path, const IsDirectoryFunction& isDirectory = {});
 
 // "%s (%s, %s)": company name, country code, symbol.
 std::string RecentListText(

@@ -1,6 +1,20 @@
 #include "markets/recententry.h"
+#include "quote/quoteentry.h"
 
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
 #include <QTest>
+#include <set>
+
+namespace {
+
+bool NoDirectories(const std::string&)
+{
+    return false;
+}
+
+} // namespace
 
 class TestRecentEntry final : public QObject {
     Q_OBJECT
@@ -12,6 +26,8 @@ private Q_SLOTS:
     void roundTripOfTheWrittenText();
     void companyHoldingASlash_data();
     void companyHoldingASlash();
+    void reopenedFromAnotherDirectory();
+    void overlongCompanyCut();
 };
 
 void TestRecentEntry::parse_data()
@@ -68,7 +84,7 @@ void TestRecentEntry::parse()
     QFETCH(QString, code);
     QFETCH(QString, symbol);
     QFETCH(QString, company);
-    const auto parts = ParseRecentEntry(path.toStdString());
+    const auto parts = ParseRecentEntry(path.toStdString(), NoDirectories);
     QVERIFY(parts.has_value());
     QCOMPARE(QString::fromStdString(parts->countryCode), code);
     QCOMPARE(QString::fromStdString(parts->symbol), symbol);
@@ -86,14 +102,14 @@ void TestRecentEntry::refused_data()
 void TestRecentEntry::refused()
 {
     QFETCH(QString, path);
-    QVERIFY(!ParseRecentEntry(path.toStdString()).has_value());
+    QVERIFY(!ParseRecentEntry(path.toStdString(), NoDirectories).has_value());
 }
 
 void TestRecentEntry::roundTripOfTheWrittenText()
 {
     const std::string text = RecentListText("Caf\xE9 Holdings", "GB", "CAF");
     QCOMPARE(text, std::string("Caf\xE9 Holdings (GB, CAF)"));
-    const auto parts = ParseRecentEntry("/tmp/run dir/" + text);
+    const auto parts = ParseRecentEntry("/tmp/run dir/" + text, NoDirectories);
     QVERIFY(parts.has_value());
     QCOMPARE(parts->companyName, std::string("Caf\xE9 Holdings"));
     QCOMPARE(parts->countryCode, std::string("GB"));
@@ -103,31 +119,84 @@ void TestRecentEntry::roundTripOfTheWrittenText()
 void TestRecentEntry::companyHoldingASlash_data()
 {
     QTest::addColumn<QString>("path");
-    QTest::addColumn<QString>("directory");
+    QTest::addColumn<QStringList>("directories"); // what exists on disk
     QTest::addColumn<QString>("company");
-    QTest::newRow("under the directory")
-        << QStringLiteral("/home/u/Novo Nordisk A/S ADR (US, NVO)") << QStringLiteral("/home/u")
-        << QStringLiteral("Novo Nordisk A/S ADR");
-    QTest::newRow("backslash after the directory")
-        << QStringLiteral("C:\\Data\\Ascendis Pharma A/S ADR (US, ASND)") << QStringLiteral("C:\\Data")
-        << QStringLiteral("Ascendis Pharma A/S ADR");
-    QTest::newRow("another directory: last separator")
-        << QStringLiteral("/elsewhere/Novo Nordisk A/S ADR (US, NVO)") << QStringLiteral("/home/u")
-        << QStringLiteral("S ADR");
-    QTest::newRow("directory only a prefix of a name")
-        << QStringLiteral("/home/user/Acme (US, A)") << QStringLiteral("/home/u") << QStringLiteral("Acme");
-    QTest::newRow("no directory given")
-        << QStringLiteral("/home/u/Novo Nordisk A/S ADR (US, NVO)") << QString() << QStringLiteral("S ADR");
+    QTest::addColumn<QString>("code");
+    QTest::addColumn<QString>("symbol");
+    const QStringList home { QStringLiteral("/"), QStringLiteral("/home"), QStringLiteral("/home/u") };
+    QTest::newRow("stored in an existing directory")
+        << QStringLiteral("/home/u/Novo Nordisk A/S ADR (US, NVO)") << home
+        << QStringLiteral("Novo Nordisk A/S ADR") << QStringLiteral("US") << QStringLiteral("NVO");
+    QTest::newRow("stored in the root directory")
+        << QStringLiteral("/Novo Nordisk A/S ADR (US, NVO)") << home << QStringLiteral("Novo Nordisk A/S ADR")
+        << QStringLiteral("US") << QStringLiteral("NVO");
+    QTest::newRow("Windows path, directory not here")
+        << QStringLiteral("C:\\Data\\Ascendis Pharma A/S ADR (US, ASND)") << home
+        << QStringLiteral("Ascendis Pharma A/S ADR") << QStringLiteral("US") << QStringLiteral("ASND");
+    QTest::newRow("directory holding a parenthesis")
+        << QStringLiteral("/home/u/run (2)/Acme (NYSE, ACME)")
+        << home + QStringList { QStringLiteral("/home/u/run (2)") } << QStringLiteral("Acme")
+        << QStringLiteral("US") << QStringLiteral("ACME");
+    QTest::newRow("directory holding a slash-parted name")
+        << QStringLiteral("/srv/A/S data/Ascendis Pharma A/S ADR (US, ASND)")
+        << QStringList { QStringLiteral("/"), QStringLiteral("/srv"), QStringLiteral("/srv/A"),
+               QStringLiteral("/srv/A/S data") }
+        << QStringLiteral("Ascendis Pharma A/S ADR") << QStringLiteral("US") << QStringLiteral("ASND");
+    QTest::newRow("company holding a parenthesis and a slash")
+        << QStringLiteral("/home/u/Foo (A/S) (US, FOO)") << home << QStringLiteral("Foo")
+        << QStringLiteral("A/S) (US") << QStringLiteral("FOO");
+    QTest::newRow("symbol holding a slash")
+        << QStringLiteral("/home/u/Acme (US, A/B)") << home << QStringLiteral("Acme") << QStringLiteral("US")
+        << QStringLiteral("A/B");
+    QTest::newRow("no directory of it here: the last slash before the parenthesis")
+        << QStringLiteral("gone/away/Acme Corp (US, ACME)") << home << QStringLiteral("Acme Corp")
+        << QStringLiteral("US") << QStringLiteral("ACME");
 }
 
+// Where the stored directory ends depends on the entry and the disk, never on the directory the
+// program runs in now.
 void TestRecentEntry::companyHoldingASlash()
 {
     QFETCH(QString, path);
-    QFETCH(QString, directory);
-    QFETCH(QString, company);
-    const auto parts = ParseRecentEntry(path.toStdString(), directory.toStdString());
+    QFETCH(QStringList, directories);
+    std::set<std::string> existing;
+    for (const QString& d : directories)
+        existing.insert(d.toStdString());
+    const auto parts = ParseRecentEntry(
+        path.toStdString(), [&](const std::string& dir) { return existing.count(dir) > 0; });
     QVERIFY(parts.has_value());
-    QCOMPARE(QString::fromStdString(parts->companyName), company);
+    QTEST(QString::fromStdString(parts->companyName), "company");
+    QTEST(QString::fromStdString(parts->countryCode), "code");
+    QTEST(QString::fromStdString(parts->symbol), "symbol");
+}
+
+void TestRecentEntry::reopenedFromAnotherDirectory()
+{
+    QTemporaryDir stored;
+    QTemporaryDir elsewhere;
+    QVERIFY(stored.isValid() && elsewhere.isValid());
+    const QString dir = stored.filePath(QStringLiteral("quotes (old)"));
+    QVERIFY(QDir().mkpath(dir));
+    const QString previous = QDir::currentPath();
+    QVERIFY(QDir::setCurrent(elsewhere.path()));
+    const std::string entry = QFile::encodeName(dir).toStdString() + "/"
+        + RecentListText("Ascendis Pharma A/S ADR", "US", "ASND");
+    const auto parts = ParseRecentEntry(entry);
+    QDir::setCurrent(previous);
+    QVERIFY(parts.has_value());
+    QCOMPARE(parts->companyName, std::string("Ascendis Pharma A/S ADR"));
+    QCOMPARE(parts->countryCode, std::string("US"));
+    QCOMPARE(parts->symbol, std::string("ASND"));
+    QCOMPARE(RecentEntryTextStart(entry), QFile::encodeName(dir).size() + std::size_t(1));
+}
+
+void TestRecentEntry::overlongCompanyCut()
+{
+    const std::string company(2 * 1024 * 1024, 'N');
+    const auto parts = ParseRecentEntry("/d/" + RecentListText(company, "US", "N"), NoDirectories);
+    QVERIFY(parts.has_value());
+    QCOMPARE(parts->companyName, company.substr(0, kMaxCompanyNameLength));
+    QCOMPARE(parts->symbol, std::string("N"));
 }
 
 QTEST_GUILESS_MAIN(TestRecentEntry)

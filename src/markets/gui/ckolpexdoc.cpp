@@ -2,10 +2,7 @@
 
 #include "app/mainframe.h"
 #include "markets/recententry.h"
-#include "platform/textcodec.h"
 #include "platform/waitcursor.h"
-
-#include <QDir>
 
 CKolpexDoc::CKolpexDoc(CMainFrame& mainFrame)
     : m_pMainFrame(&mainFrame)
@@ -14,7 +11,7 @@ CKolpexDoc::CKolpexDoc(CMainFrame& mainFrame)
 
 bool CKolpexDoc::OnOpenDocument(const std::string& path)
 {
-    const auto parts = ParseRecentEntry(path, ToCp1252(QDir::currentPath()));
+    const auto parts = ParseRecentEntry(path);
     if (!parts)
         return false;
     QuoteEntry entry;

@@ -4,6 +4,8 @@
 #include "platform/recentfilelist.h"
 #include "support/scriptedhttpserver.h"
 
+#include <QFile>
+#include <QTemporaryDir>
 #include <QTest>
 
 using namespace guifixture;
@@ -154,6 +156,15 @@ void TestRecentReopen::documentAsksWithTheParsedEntry()
     QVERIFY(!doc.OnOpenDocument(Stored("Novo Nordisk A/S ADR (US, NVO)").toStdString()));
     QCOMPARE(m_shell.frame().m_currentEntry.companyName, std::string("Novo Nordisk A/S ADR"));
     QCOMPARE(m_shell.frame().m_currentEntry.symbol, std::string("NVO"));
+
+    // ...and so does one stored under another directory than the one the program runs in now.
+    QTemporaryDir other;
+    QVERIFY(other.isValid());
+    m_shell.frame().m_currentEntry = QuoteEntry {};
+    QVERIFY(!doc.OnOpenDocument(
+        QFile::encodeName(other.path()).toStdString() + "/Ascendis Pharma A/S ADR (US, ASND)"));
+    QCOMPARE(m_shell.frame().m_currentEntry.companyName, std::string("Ascendis Pharma A/S ADR"));
+    QCOMPARE(m_shell.frame().m_currentEntry.symbol, std::string("ASND"));
 
     m_shell.frame().m_currentEntry = QuoteEntry {};
     m_shell.notifier.messages.clear();
