@@ -133,6 +133,7 @@ HttpServer::HttpServer(Handler handler, QObject* parent)
     : QObject(parent)
     , m_handler(std::move(handler))
 {
+    m_server.setListenBacklogSize(256); // a burst of clients waits in the kernel, not in SYN retries
     connect(&m_server, &QTcpServer::newConnection, this, &HttpServer::accept);
 }
 
@@ -211,9 +212,9 @@ void HttpServer::startIdle(const std::shared_ptr<HttpConnection>& c)
         c->idle->start(m_idleMs);
 }
 
-void HttpServer::drop(const std::shared_ptr<HttpConnection>& c)
+void HttpServer::drop(const std::shared_ptr<HttpConnection>& connection)
 {
-    const auto keep = c; // the list may hold the last reference
+    const std::shared_ptr<HttpConnection> c = connection; // the argument may live in the list
     m_connections.remove(c);
     if (QTcpSocket* socket = c->socket) {
         c->socket = nullptr;

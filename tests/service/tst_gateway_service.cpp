@@ -1,0 +1,638 @@
+// The live gateway as a user runs it: the service started with --source and --upstream pointing
+// at a provider the test scripts on loopback, read back through `kolpex-quote fetch`. Also its
+// settings file, its token file, the socket a service manager hands over, and connections that
+// never finish their request.
+#include "options.h"
+#include "support/serviceprocess.h"
+
+#include <QDeadlineTimer>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QScopeGuard>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <QUrl>
+#include <QUrlQuery>
+#include <cerrno>
+#include <map>
+#include <memory>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+const QString kListsDir = QStringLiteral(KOLPEX_DATA_DIR);
+const QByteArray kToken = "tok3nN0tToBeSeen";
+
+// A provider on loopback that answers by path, as the test says, and keeps every request target.
+class Provider final : public QObject {
+public:
+    struct Route {
+        int status = 200;
+        QByteArray body;
+        int delayMs = 0;
+        QByteArray extraHead;
+    };
+
+    Provider()
+    {
+        m_server.listen(QHostAddress::LocalHost);
+        connect(&m_server, &QTcpServer::newConnection, this, [this] {
+            while (QTcpSocket* s = m_server.nextPendingConnection()) {
+                connect(s, &QTcpSocket::readyRead, this, [this, s] { onRead(s); });
+                connect(s, &QTcpSocket::disconnected, s, &QObject::deleteLater);
+            }
+        });
+    }
+
+    QString url() const { return QStringLiteral("http://127.0.0.1:%1").arg(m_server.serverPort()); }
+
+    // Routes by path prefix; the longest matching prefix wins.
+    std::map<QByteArray, Route> routes;
+    QList<QByteArray> targets;
+
+    int count(const QByteArray& prefix) const
+    {
+        int n = 0;
+        for (const QByteArray& t : targets)
+            n += t.startsWith(prefix) ? 1 : 0;
+        return n;
+    }
+
+private:
+    void onRead(QTcpSocket* s)
+    {
+        QByteArray& buffer = m_buffers[s];
+        buffer += s->readAll();
+        const qsizetype end = buffer.indexOf("\r\n\r\n");
+        if (end < 0 || buffer.size() > 64 * 1024)
+            return;
+        const QByteArray target = buffer.left(buffer.indexOf('\r')).split(' ').value(1);
+        m_buffers.remove(s);
+        targets << target;
+        const QByteArray path = target.split('?').constFirst();
+        Route route { 404, "{}", 0, {} };
+        qsizetype best = -1;
+        for (const auto& [prefix, r] : routes) {
+            if (path.startsWith(prefix) && prefix.size() > best) {
+                best = prefix.size();
+                route = r;
+            }
+        }
+        QPointer<QTcpSocket> socket(s);
+        QTimer::singleShot(route.delayMs, this, [socket, route] {
+            if (!socket)
+                return;
+            socket->write("HTTP/1.1 " + QByteArray::number(route.status)
+                + " X\r\nContent-Type: application/json\r\n" + route.extraHead + "Content-Length: "
+                + QByteArray::number(route.body.size()) + "\r\nConnection: close\r\n\r\n" + route.body);
+            socket->disconnectFromHost();
+        });
+    }
+
+    QTcpServer m_server;
+    QHash<QTcpSocket*, QByteArray> m_buffers;
+};
+
+QByteArray YahooQuote(const QByteArray& symbol, double price, const QByteArray& name)
+{
+    return "{\"quoteResponse\":{\"result\":[{\"symbol\":\"" + symbol + "\",\"regularMarketPrice\":"
+        + QByteArray::number(price) + ",\"regularMarketChange\":1.25,\"regularMarketChangePercent\":0.5,"
+        + "\"regularMarketPreviousClose\":" + QByteArray::number(price - 1.25)
+        + ",\"regularMarketTime\":1709653320,\"regularMarketVolume\":1234567,\"longName\":\"" + name
+        + "\",\"fullExchangeName\":\"NasdaqGS\"}],\"error\":null}}";
+}
+
+// Yahoo's session and slow figures answer; the quote is up to each test.
+void ServeYahooSession(Provider& p)
+{
+    p.routes["/"] = { 404, "no page", 0, "Set-Cookie: A3=d=session; Path=/; HttpOnly\r\n" };
+    p.routes["/v1/test/getcrumb"] = { 200, "crumb/7.x", 0, {} };
+    p.routes["/v10/finance/quoteSummary/"] = { 200,
+        "{\"quoteSummary\":{\"result\":[{\"defaultKeyStatistics\":{\"beta\":{\"raw\":1.1,\"fmt\":\"1.10\"}}}]"
+        ","
+        "\"error\":null}}",
+        0, {} };
+}
+
+struct Run {
+    int exit = -1;
+    QByteArray out, err;
+};
+
+// `kolpex-quote fetch` against the service, with the test's event loop running meanwhile so the
+// provider in this process keeps answering.
+std::unique_ptr<QProcess> StartFetch(const QByteArray& serviceUrl, const QString& security)
+{
+    auto p = std::make_unique<QProcess>();
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("KOLPEX_QUOTE_SERVICE"), QString::fromLatin1(serviceUrl));
+    p->setProcessEnvironment(env);
+    p->start(
+        QStringLiteral(KOLPEX_TOOL_BIN), { QStringLiteral("fetch"), security, QStringLiteral("--json") });
+    return p;
+}
+
+Run Wait(QProcess& p, int ms = 30000)
+{
+    QDeadlineTimer deadline(ms);
+    while (p.state() != QProcess::NotRunning && !deadline.hasExpired())
+        QTest::qWait(10);
+    if (p.state() != QProcess::NotRunning) {
+        p.kill();
+        p.waitForFinished(2000);
+    }
+    return { p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, p.readAllStandardOutput(),
+        p.readAllStandardError() };
+}
+
+Run Fetch(const QByteArray& serviceUrl, const QString& security)
+{
+    auto p = StartFetch(serviceUrl, security);
+    return Wait(*p);
+}
+
+double Last(const Run& r)
+{
+    return QJsonDocument::fromJson(r.out).object().value(QStringLiteral("last")).toDouble(-1);
+}
+
+QStringList LiveArgs(const Provider& yahoo, const QStringList& more = {})
+{
+    return QStringList { QStringLiteral("--lists"), kListsDir, QStringLiteral("--source"),
+        QStringLiteral("yahoo"), QStringLiteral("--upstream"), QStringLiteral("yahoo=") + yahoo.url() }
+    + more;
+}
+
+// The service's whole run: stdout and stderr, exit status, for options it must refuse.
+Run RunService(
+    const QStringList& args, const QProcessEnvironment& env = QProcessEnvironment::systemEnvironment())
+{
+    QProcess p;
+    p.setProcessEnvironment(env);
+    p.start(QStringLiteral(KOLPEX_SERVICE_BIN),
+        QStringList { QStringLiteral("--port"), QStringLiteral("0") } + args);
+    if (!p.waitForStarted(5000))
+        return {};
+    // one that starts anyway is stopped once it has said where it listens
+    QDeadlineTimer deadline(10000);
+    while (p.state() == QProcess::Running && !deadline.hasExpired()) {
+        p.waitForReadyRead(100);
+        if (p.peek(4096).contains("listening on ")) {
+            p.terminate();
+            break;
+        }
+    }
+    p.waitForFinished(10000);
+    return { p.exitCode(), p.readAllStandardOutput(), p.readAllStandardError() };
+}
+
+} // namespace
+
+class TestGatewayService final : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void yahooQuoteServedAndCached();
+    void fallsBackToTheNextSource();
+    void staleQuoteThenNoData();
+    void simultaneousWindowsShareOneRequest();
+    void slowSymbolDoesNotHoldUpAnother();
+    void oddSymbolsNeverGoUpstream_data();
+    void oddSymbolsNeverGoUpstream();
+    void configFile_data();
+    void configFile();
+    void badConfigFileIsRefused_data();
+    void badConfigFileIsRefused();
+    void tokenFile();
+    void servesAnInheritedSocket();
+    void idleAndHalfSentConnections_data();
+    void idleAndHalfSentConnections();
+};
+
+void TestGatewayService::yahooQuoteServedAndCached()
+{
+    Provider yahoo;
+    ServeYahooSession(yahoo);
+    yahoo.routes["/v7/finance/quote"] = { 200, YahooQuote("MSFT", 412.34, "Microsoft Corporation"), 0, {} };
+    QuoteServiceProcess service;
+    QVERIFY2(service.start(LiveArgs(yahoo), 0, false), qPrintable(service.error()));
+    for (int i = 0; i < 3; ++i) {
+        const Run r = Fetch(service.url(), QStringLiteral("US:MSFT"));
+        QCOMPARE(r.exit, 0);
+        QCOMPARE(Last(r), 412.34);
+        QVERIFY2(r.out.contains("Microsoft Corporation"), r.out.constData());
+    }
+    QVERIFY(service.stop());
+    QCOMPARE(yahoo.count("/v7/finance/quote"), 1); // the other two came from the cache
+    QCOMPARE(yahoo.count("/v1/test/getcrumb"), 1);
+    const QByteArray log = service.output();
+    QVERIFY2(log.contains("Symbol=US:MSFT 200") && log.contains(" yahoo"), log.constData());
+    QVERIFY2(log.contains("cached from yahoo"), log.constData());
+}
+
+void TestGatewayService::fallsBackToTheNextSource()
+{
+    Provider yahoo;
+    ServeYahooSession(yahoo);
+    yahoo.routes["/v7/finance/quote"] = { 500, "{}", 0, {} };
+    yahoo.routes["/v8/finance/chart/"] = { 500, "{}", 0, {} };
+    Provider finnhub;
+    finnhub.routes["/api/v1/quote"] = { 200,
+        "{\"c\":98.76,\"d\":0.5,\"dp\":0.51,\"h\":99.1,\"l\":97.2,\"o\":98.0,\"pc\":98.26,\"t\":1709653320}",
+        0, {} };
+    finnhub.routes["/api/v1/stock/profile2"] = { 200, "{\"name\":\"Second Source Inc\"}", 0, {} };
+    finnhub.routes["/api/v1/stock/metric"] = { 200, "{\"metric\":{}}", 0, {} };
+
+    QTemporaryDir dir;
+    const QString tokenPath = dir.filePath(QStringLiteral("finnhub.token"));
+    QFile token(tokenPath);
+    QVERIFY(token.open(QIODevice::WriteOnly));
+    token.write(kToken + '\n');
+    token.close();
+    QVERIFY(::chmod(QFile::encodeName(tokenPath).constData(), 0600) == 0);
+
+    QuoteServiceProcess service;
+    QVERIFY2(service.start(
+                 { QStringLiteral("--lists"), kListsDir, QStringLiteral("--source"),
+                     QStringLiteral("yahoo,finnhub"), QStringLiteral("--upstream"),
+                     QStringLiteral("yahoo=") + yahoo.url(), QStringLiteral("--upstream"),
+                     QStringLiteral("finnhub=") + finnhub.url(), QStringLiteral("--token-file"), tokenPath },
+                 0, false),
+        qPrintable(service.error()));
+    const Run r = Fetch(service.url(), QStringLiteral("US:IBM"));
+    QVERIFY(service.stop());
+    QCOMPARE(r.exit, 0);
+    QCOMPARE(Last(r), 98.76);
+    QVERIFY(r.out.contains("Second Source Inc"));
+    QVERIFY(yahoo.count("/v7/finance/quote") >= 1);
+    QCOMPARE(finnhub.count("/api/v1/quote"), 1);
+    QVERIFY(finnhub.targets.first().contains("token=" + kToken)); // the key goes to the provider ...
+    const QByteArray log = service.output();
+    QVERIFY2(log.contains("finnhub after yahoo:"), log.constData()); // ... and the log says why
+    QVERIFY(!log.contains(kToken)); // but never into the log
+}
+
+void TestGatewayService::staleQuoteThenNoData()
+{
+    Provider yahoo;
+    ServeYahooSession(yahoo);
+    yahoo.routes["/v7/finance/quote"] = { 200, YahooQuote("KO", 61.5, "Cola Company"), 0, {} };
+    QuoteServiceProcess service;
+    QVERIFY(service.start(LiveArgs(yahoo,
+                              { QStringLiteral("--cache-seconds"), QStringLiteral("1"),
+                                  QStringLiteral("--stale-seconds"), QStringLiteral("3") }),
+        0, false));
+    QCOMPARE(Last(Fetch(service.url(), QStringLiteral("US:KO"))), 61.5);
+
+    yahoo.routes["/v7/finance/quote"] = { 503, "{}", 0, {} };
+    yahoo.routes["/v8/finance/chart/"] = { 503, "{}", 0, {} };
+    QTest::qWait(1200);
+    const Run stale = Fetch(service.url(), QStringLiteral("US:KO"));
+    QCOMPARE(stale.exit, 0);
+    QCOMPARE(Last(stale), 61.5); // served as it was
+
+    QTest::qWait(2500); // now older than the stale time
+    const Run none = Fetch(service.url(), QStringLiteral("US:KO"));
+    QVERIFY(service.stop());
+    QCOMPARE(none.exit, 1);
+    QVERIFY2(none.err.contains("Sorry, no data available for:"), none.err.constData());
+    QVERIFY2(service.output().contains("Symbol=US:KO 502 0 bytes"), service.output().constData());
+    QVERIFY(service.output().contains("stale from yahoo"));
+}
+
+void TestGatewayService::simultaneousWindowsShareOneRequest()
+{
+    Provider yahoo;
+    ServeYahooSession(yahoo);
+    yahoo.routes["/v7/finance/quote"] = { 200, YahooQuote("GE", 150.25, "General Things"), 600, {} };
+    QuoteServiceProcess service;
+    QVERIFY(service.start(LiveArgs(yahoo)));
+    std::vector<std::unique_ptr<QProcess>> windows;
+    for (int i = 0; i < 8; ++i)
+        windows.push_back(StartFetch(service.url(), QStringLiteral("US:GE")));
+    for (auto& w : windows) {
+        const Run r = Wait(*w);
+        QCOMPARE(r.exit, 0);
+        QCOMPARE(Last(r), 150.25);
+    }
+    QVERIFY(service.stop());
+    QCOMPARE(yahoo.count("/v7/finance/quote"), 1);
+}
+
+void TestGatewayService::slowSymbolDoesNotHoldUpAnother()
+{
+    Provider yahoo;
+    ServeYahooSession(yahoo);
+    yahoo.routes["/v7/finance/quote"] = { 200, YahooQuote("F", 12.5, "Fast Motors"), 0, {} };
+    QuoteServiceProcess service;
+    QVERIFY(service.start(LiveArgs(yahoo)));
+    QCOMPARE(Last(Fetch(service.url(), QStringLiteral("US:F"))), 12.5); // session made, F cached
+    yahoo.routes["/v7/finance/quote"] = { 200, YahooQuote("T", 17.0, "Slow Telephone"), 4000, {} };
+    QElapsedTimer timer;
+    timer.start();
+    auto slow = StartFetch(service.url(), QStringLiteral("US:T"));
+    QTRY_COMPARE_WITH_TIMEOUT(yahoo.count("/v7/finance/quote"), 2, 10000); // the slow one is upstream
+    yahoo.routes["/v7/finance/quote"] = { 200, YahooQuote("C", 55.0, "Quick Bank"), 0, {} };
+    const Run quick = Fetch(service.url(), QStringLiteral("US:C"));
+    const qint64 quickMs = timer.elapsed();
+    const Run late = Wait(*slow);
+    QVERIFY(service.stop());
+    QCOMPARE(Last(quick), 55.0);
+    QVERIFY2(quickMs < 3500, qPrintable(QString::number(quickMs))); // answered while T still waited
+    QCOMPARE(Last(late), 17.0);
+}
+
+void TestGatewayService::oddSymbolsNeverGoUpstream_data()
+{
+    QTest::addColumn<QString>("security");
+    QTest::newRow("slash") << QStringLiteral("US:A/B");
+    QTest::newRow("query") << QStringLiteral("US:A&symbols=B");
+    QTest::newRow("too long") << QStringLiteral("US:ABCDEFGHIJKLMNOPQRSTUVWXYZ");
+    QTest::newRow("three-letter country") << QStringLiteral("USA:MSFT");
+}
+
+void TestGatewayService::oddSymbolsNeverGoUpstream()
+{
+    QFETCH(QString, security);
+    Provider yahoo;
+    ServeYahooSession(yahoo);
+    QuoteServiceProcess service;
+    QVERIFY(service.start(LiveArgs(yahoo), 0, false));
+    const Run r = Fetch(service.url(), security);
+    QVERIFY(service.stop());
+    QCOMPARE(r.exit, 1);
+    QVERIFY(r.err.contains("Sorry, no data available for:"));
+    QVERIFY2(yahoo.targets.isEmpty(), yahoo.targets.value(0).constData());
+    QVERIFY(service.output().contains("refused symbol"));
+}
+
+void TestGatewayService::configFile_data()
+{
+    QTest::addColumn<QByteArray>("file"); // empty: no file at all
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QString>("source");
+    QTest::addColumn<int>("cache");
+    QTest::addColumn<int>("stale");
+    QTest::addColumn<int>("port");
+    QTest::addColumn<QString>("tokenFile"); // relative to the file's directory when relative
+
+    QTest::newRow("no file: defaults")
+        << QByteArray() << QStringList() << QStringLiteral("simulated") << 60 << 900 << 8765 << QString();
+    QTest::newRow("every key") << QByteArray(
+        "# live\nsource = yahoo, finnhub\ncache-seconds=120\n  stale-seconds = 1800\n\n"
+        "token-file = keys/finnhub\naddress = 127.0.0.2\nport = 9000\n")
+                               << QStringList() << QStringLiteral("yahoo,finnhub") << 120 << 1800 << 9000
+                               << QStringLiteral("keys/finnhub");
+    QTest::newRow("command line wins") << QByteArray("source = finnhub\ncache-seconds = 5\nport = 9000\n")
+                                       << QStringList { QStringLiteral("--source"), QStringLiteral("yahoo"),
+                                              QStringLiteral("--port"), QStringLiteral("8765") }
+                                       << QStringLiteral("yahoo") << 5 << 900 << 8765 << QString();
+    QTest::newRow("comments and case")
+        << QByteArray("# nothing set\n#source = yahoo\nSOURCE = Yahoo\n") << QStringList()
+        << QStringLiteral("yahoo") << 60 << 900 << 8765 << QString();
+}
+
+void TestGatewayService::configFile()
+{
+    QFETCH(QByteArray, file);
+    QFETCH(QStringList, args);
+    QFETCH(QString, source);
+    QFETCH(int, cache);
+    QFETCH(int, stale);
+    QFETCH(int, port);
+    QFETCH(QString, tokenFile);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("quote-service.conf"));
+    if (!file.isEmpty()) {
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(file);
+    }
+    ServiceOptions options;
+    QString error;
+    QVERIFY2(ParseOptions(QStringList { QStringLiteral("--config"), path } + args, options, &error),
+        qPrintable(error));
+    QCOMPARE(options.sources.join(QLatin1Char(',')), source);
+    QCOMPARE(options.cacheSeconds, cache);
+    QCOMPARE(options.staleSeconds, stale);
+    QCOMPARE(options.port, port);
+    QCOMPARE(options.tokenFile, tokenFile.isEmpty() ? QString() : QDir(dir.path()).filePath(tokenFile));
+    if (file.contains("address"))
+        QCOMPARE(options.address, QStringLiteral("127.0.0.2"));
+}
+
+void TestGatewayService::badConfigFileIsRefused_data()
+{
+    QTest::addColumn<QByteArray>("file"); // "DIR": the path is a directory
+    QTest::addColumn<QByteArray>("message");
+    QTest::newRow("no equals sign") << QByteArray("source yahoo\n") << QByteArray("quote-service.conf:1:");
+    QTest::newRow("unknown key") << QByteArray("# ok\nsources = yahoo\n")
+                                 << QByteArray(":2: unknown key: sources");
+    QTest::newRow("unknown source") << QByteArray("source = bloomberg\n")
+                                    << QByteArray("unknown source: bloomberg");
+    QTest::newRow("simulated among live ones")
+        << QByteArray("source = simulated, yahoo\n") << QByteArray("--source takes simulated");
+    QTest::newRow("bad number") << QByteArray("cache-seconds = soon\n")
+                                << QByteArray("bad cache seconds: soon");
+    QTest::newRow("negative") << QByteArray("stale-seconds = -1\n") << QByteArray("bad stale seconds");
+    QTest::newRow("empty value") << QByteArray("port =\n") << QByteArray("port needs a value");
+    QTest::newRow("a directory") << QByteArray("DIR") << QByteArray("is a directory");
+}
+
+void TestGatewayService::badConfigFileIsRefused()
+{
+    QFETCH(QByteArray, file);
+    QFETCH(QByteArray, message);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("quote-service.conf"));
+    if (file == "DIR") {
+        QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("quote-service.conf")));
+    } else {
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(file);
+    }
+    const Run r = RunService({ QStringLiteral("--config"), path });
+    QCOMPARE(r.exit, 2);
+    QVERIFY2(r.err.contains(message), r.err.constData());
+    QVERIFY(!r.out.contains("listening on"));
+}
+
+void TestGatewayService::tokenFile()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("token"));
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write(kToken + '\n');
+    f.close();
+    const QStringList args { QStringLiteral("--source"), QStringLiteral("finnhub"),
+        QStringLiteral("--token-file"), path };
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove(QStringLiteral("FINNHUB_TOKEN"));
+
+    struct Case {
+        int mode;
+        bool starts;
+        const char* message;
+    };
+    for (const Case c : { Case { 0644, false, "can be read by others" },
+             Case { 0640, false, "can be read by others" }, Case { 0604, false, "can be read by others" },
+             Case { 0600, true, "" }, Case { 0400, true, "" } }) {
+        QVERIFY(::chmod(QFile::encodeName(path).constData(), mode_t(c.mode)) == 0);
+        const Run r = RunService(args, env);
+        QVERIFY2(r.out.contains("listening on") == c.starts, qPrintable(QString::number(c.mode, 8)));
+        if (!c.starts) {
+            QCOMPARE(r.exit, 2);
+            QVERIFY2(r.err.contains(c.message), r.err.constData());
+        }
+        QVERIFY(!r.out.contains(kToken) && !r.err.contains(kToken));
+    }
+
+    // without a file the key comes from the environment, and without either there is no finnhub
+    const Run none = RunService({ QStringLiteral("--source"), QStringLiteral("finnhub") }, env);
+    QCOMPARE(none.exit, 2);
+    QVERIFY(none.err.contains("FINNHUB_TOKEN"));
+    env.insert(QStringLiteral("FINNHUB_TOKEN"), QString::fromLatin1(kToken));
+    QVERIFY(RunService({ QStringLiteral("--source"), QStringLiteral("finnhub") }, env)
+                .out.contains("listening on"));
+    const Run missing = RunService({ QStringLiteral("--source"), QStringLiteral("finnhub"),
+                                       QStringLiteral("--token-file"), path + QStringLiteral("-gone") },
+        env);
+    QCOMPARE(missing.exit, 2);
+    QVERIFY(missing.err.contains("cannot read token file"));
+}
+
+void TestGatewayService::servesAnInheritedSocket()
+{
+    // A listening socket made here and handed over as descriptor 3, the way systemd does it;
+    // the shell's exec keeps its pid, so LISTEN_PID names the service.
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    QVERIFY(fd >= 0);
+    sockaddr_in addr {};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    addr.sin_port = 0;
+    QVERIFY(::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0);
+    QVERIFY(::listen(fd, 16) == 0);
+    socklen_t length = sizeof addr;
+    QVERIFY(::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &length) == 0);
+    const quint16 port = ntohs(addr.sin_port);
+
+    QProcess service;
+    service.setProgram(QStringLiteral("/bin/sh"));
+    // --port 1 would fail to bind: the service must not try
+    service.setArguments(
+        { QStringLiteral("-c"), QStringLiteral("LISTEN_PID=$$ LISTEN_FDS=1 exec \"$0\" \"$@\""),
+            QStringLiteral(KOLPEX_SERVICE_BIN), QStringLiteral("--port"), QStringLiteral("1"),
+            QStringLiteral("--lists"), kListsDir, QStringLiteral("--quiet") });
+    service.setChildProcessModifier([fd] { ::dup2(fd, 3); });
+    service.start();
+    QVERIFY(service.waitForStarted(5000));
+    ::close(fd); // the service holds it now
+    QDeadlineTimer deadline(10000);
+    while (!service.canReadLine() && service.state() == QProcess::Running && !deadline.hasExpired())
+        service.waitForReadyRead(100);
+    const QByteArray first = service.readLine().trimmed();
+    const QByteArray url = "http://127.0.0.1:" + QByteArray::number(port);
+    QCOMPARE(first, "listening on " + url);
+    const Run r = Fetch(url, QStringLiteral("US:MSFT"));
+    service.terminate();
+    QVERIFY(service.waitForFinished(10000));
+    QCOMPARE(r.exit, 0);
+    QVERIFY(Last(r) > 0);
+    QCOMPARE(service.exitCode(), 0);
+}
+
+namespace {
+
+// Plain descriptors, so that what is counted is what the kernel says, not a socket object's idea of it.
+int ConnectRaw(quint16 port)
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in addr {};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    addr.sin_port = htons(port);
+    if (fd < 0 || ::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
+        if (fd >= 0)
+            ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+// True once the other end has closed (an orderly close or a reset).
+bool ClosedByPeer(int fd)
+{
+    char byte = 0;
+    const ssize_t n = ::recv(fd, &byte, 1, MSG_PEEK | MSG_DONTWAIT);
+    return n == 0 || (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK);
+}
+
+} // namespace
+
+void TestGatewayService::idleAndHalfSentConnections_data()
+{
+    QTest::addColumn<int>("idleMs");
+    QTest::addColumn<int>("cap");
+    QTest::addColumn<int>("sockets");
+    QTest::addColumn<int>("openAfterRequest");
+    // the cap makes room by closing the oldest long before any idle time runs out
+    QTest::newRow("beyond the cap") << 60'000 << 100 << 300 << 100;
+    QTest::newRow("idle time-out") << 1000 << 256 << 200 << 200;
+}
+
+void TestGatewayService::idleAndHalfSentConnections()
+{
+    QFETCH(int, idleMs);
+    QFETCH(int, cap);
+    QFETCH(int, sockets);
+    QFETCH(int, openAfterRequest); // at most
+    QuoteServiceProcess service;
+    QVERIFY(service.start({ QStringLiteral("--lists"), kListsDir, QStringLiteral("--idle-ms"),
+        QString::number(idleMs), QStringLiteral("--max-connections"), QString::number(cap) }));
+    std::vector<int> fds;
+    const auto closeAll = qScopeGuard([&fds] {
+        for (const int fd : fds)
+            ::close(fd);
+    });
+    for (int i = 0; i < sockets; ++i) {
+        const int fd = ConnectRaw(service.port());
+        QVERIFY(fd >= 0);
+        fds.push_back(fd);
+        if (i % 2) {
+            const char part[] = "GET /detail/stock_quote?Symbol=US:MS"; // never finished
+            QVERIFY(::send(fd, part, sizeof part - 1, MSG_NOSIGNAL) > 0);
+        }
+    }
+    const auto open
+        = [&fds] { return std::count_if(fds.begin(), fds.end(), [](int fd) { return !ClosedByPeer(fd); }); };
+
+    // a real request among them is answered at once
+    QElapsedTimer timer;
+    timer.start();
+    const Run r = Fetch(service.url(), QStringLiteral("US:MSFT"));
+    QCOMPARE(r.exit, 0);
+    QVERIFY(Last(r) > 0);
+    QVERIFY2(timer.elapsed() < 1000, qPrintable(QString::number(timer.elapsed())));
+    QTRY_VERIFY2_WITH_TIMEOUT(open() <= openAfterRequest, qPrintable(QString::number(open())), 1000);
+
+    // after the idle time every one of them is closed, half-sent or not
+    if (idleMs < 5000)
+        QTRY_COMPARE_WITH_TIMEOUT(open(), qsizetype(0), 3 * idleMs);
+    QVERIFY(service.running());
+    QVERIFY(Last(Fetch(service.url(), QStringLiteral("US:IBM"))) > 0);
+    QVERIFY(service.stop());
+}
+
+QTEST_GUILESS_MAIN(TestGatewayService)
+#include "tst_gateway_service.moc"
