@@ -143,10 +143,16 @@ void QuoteGateway::ask(const std::shared_ptr<Round>& round, std::size_t index)
     }
     // Exactly one of the source's answer and the gateway's own time-out counts.
     auto settled = std::make_shared<bool>(false);
-    auto onResult = [this, round, index, settled](SourceResult result) {
+    QPointer<QTimer> timeout = new QTimer(this);
+    timeout->setSingleShot(true);
+    auto onResult = [this, round, index, settled, timeout](SourceResult result) {
         if (*settled)
             return;
         *settled = true;
+        if (timeout) {
+            timeout->stop();
+            timeout->deleteLater();
+        }
         Breaker& breaker = m_breakers[index];
         const QString name = m_sources[index]->name();
         if (result.quote) {
@@ -168,12 +174,13 @@ void QuoteGateway::ask(const std::shared_ptr<Round>& round, std::size_t index)
         }
         ask(round, index + 1);
     };
-    QPointer<QuoteGateway> self(this);
-    QTimer::singleShot(m_settings.answerMs, this, [onResult] {
+    connect(timeout, &QTimer::timeout, this, [onResult] {
         SourceResult late;
         late.why = QStringLiteral("no answer in time");
         onResult(std::move(late));
     });
+    timeout->start(m_settings.answerMs);
+    QPointer<QuoteGateway> self(this);
     m_sources[index]->fetch(round->country, round->symbol, [self, onResult](SourceResult result) {
         if (self)
             onResult(std::move(result));
