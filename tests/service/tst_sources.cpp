@@ -228,6 +228,7 @@ private Q_SLOTS:
     void pageReadsBack_data();
     void pageReadsBack();
     void yahooHandshakeAndSummaryCache();
+    void yahooSharesOneHandshake();
     void yahooRenewsOnce_data();
     void yahooRenewsOnce();
     void yahooFallsBack_data();
@@ -657,6 +658,31 @@ void TestSources::yahooHandshakeAndSummaryCache()
     QCOMPARE(stub.count("/v10/finance/quoteSummary/TRDL"), 2);
 }
 
+void TestSources::yahooSharesOneHandshake()
+{
+    ProviderStub stub;
+    ServeSession(stub);
+    stub.on("/v7/finance/quote", { { 200, Fixture("yahoo-quote-full.json") } });
+    YahooSource yahoo(Context(stub));
+    // three securities asked at once, one of them on no market Yahoo lists
+    auto answers = std::make_shared<QList<SourceResult>>();
+    for (const char* symbol : { "TRDL", "MSFT", "ABC" })
+        yahoo.fetch(QByteArray(symbol) == "ABC" ? "XX" : "US", symbol,
+            [answers](SourceResult r) { answers->append(std::move(r)); });
+    QVERIFY(answers->isEmpty()); // never from inside fetch()
+    QTRY_COMPARE_WITH_TIMEOUT(answers->size(), 3, 8000);
+    QCOMPARE(stub.count("/"), 1);
+    QCOMPARE(stub.count("/v1/test/getcrumb"), 1);
+    QCOMPARE(stub.count("/v7/finance/quote"), 2);
+    int quotes = 0, unknown = 0;
+    for (const SourceResult& r : *answers) {
+        quotes += r.quote ? 1 : 0;
+        unknown += r.notFound ? 1 : 0;
+    }
+    QCOMPARE(quotes, 2);
+    QCOMPARE(unknown, 1);
+}
+
 void TestSources::yahooRenewsOnce_data()
 {
     QTest::addColumn<int>("refusal");
@@ -676,7 +702,7 @@ void TestSources::yahooRenewsOnce()
     QFETCH(int, charts);
     ProviderStub stub;
     stub.on("/",
-        { { 404, {}, "Set-Cookie: A3=d=first; Path=/\r\n" },
+        { { 404, {}, "Set-Cookie: B=stale; Path=/\r\n" },
             { 404, {}, "Set-Cookie: A3=d=second; Path=/\r\n" } });
     stub.on("/v1/test/getcrumb", { { 200, "old/crumb" }, { 200, "new.crumb" } });
     QList<Answer> quotes(refusals, Answer { refusal, Fixture("yahoo-invalid-crumb.json") });
@@ -694,7 +720,7 @@ void TestSources::yahooRenewsOnce()
     QCOMPARE(stub.count("/v8/finance/chart/TRDL"), charts);
     const QByteArray renewed = stub.head("/v7/finance/quote");
     QVERIFY2(renewed.contains("crumb=new.crumb") && renewed.contains("A3=d=second")
-            && !renewed.contains("A3=d=first"),
+            && !renewed.contains("B=stale"),
         renewed.constData());
 }
 
@@ -727,6 +753,10 @@ void TestSources::yahooFallsBack_data()
     QTest::newRow("malformed quote") << 200 << Answer { 200, "{\"quoteResponse\":{\"result\":[{\"regularMa" }
                                      << full << "failed"
                                      << "malformed JSON" << 0;
+    // a redirect is an answer, never followed: here it would be a refused connection instead
+    QTest::newRow("redirected elsewhere")
+        << 200 << Answer { 302, {}, "Location: http://127.0.0.1:1/elsewhere\r\n" } << full << "failed"
+        << "quote: HTTP 302" << 0;
     QTest::newRow("server error on the quote") << 200 << Answer { 503, "busy" } << full << "failed"
                                                << "HTTP 503" << 0;
 }
