@@ -32,7 +32,7 @@ if [[ -z "${KOLPEX_QUOTE_SERVICE:-}" ]]; then
     # a free port when something else holds it.
     service_log=$(mktemp)
     for port in 8765 0; do
-        "$prefix/bin/kolpex-quote-service" --address 127.0.0.1 --port "$port" >"$service_log" 2>&1 &
+        "$prefix/bin/kolpex-quote-service" --address 127.0.0.1 --port "$port" ${KOLPEX_QUOTE_SOURCE:+--source "$KOLPEX_QUOTE_SOURCE"} >"$service_log" 2>&1 &
         service_pid=$!
         for _ in $(seq 100); do
             grep -q '^listening on ' "$service_log" && break
