@@ -2,6 +2,8 @@
 
 #include "markets/liststate.h"
 
+#include <QShowEvent>
+
 QSize ChildFrameSizeFor(int pendingListKind)
 {
     if (pendingListKind == 0)
@@ -13,6 +15,16 @@ QSize ChildFrameSizeFor(int pendingListKind)
     return {};
 }
 
+QSize DefaultChildFrameSize(const QSize& area)
+{
+    constexpr QSize kSmallest(320, 240);
+    QSize size(area.width() * 3 / 4, area.height() * 3 / 4);
+    size = size.expandedTo(kSmallest);
+    if (area.isValid() && !area.isEmpty())
+        size = size.boundedTo(area);
+    return size;
+}
+
 CChildFrame::CChildFrame(QWidget* parent)
     : QMdiSubWindow(parent)
 {
@@ -20,4 +32,17 @@ CChildFrame::CChildFrame(QWidget* parent)
     const QSize size = ChildFrameSizeFor(g_pendingListKind);
     if (size.isValid())
         resize(size);
+    else
+        m_defaultSizePending = true; // sized from the area once it stands in one
+}
+
+void CChildFrame::showEvent(QShowEvent* event)
+{
+    // A view without a size of its own would leave the MDI area's choice at a bare title bar.
+    if (m_defaultSizePending && !event->spontaneous()) {
+        m_defaultSizePending = false;
+        if (QWidget* area = parentWidget())
+            resize(DefaultChildFrameSize(area->size()));
+    }
+    QMdiSubWindow::showEvent(event);
 }

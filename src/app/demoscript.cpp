@@ -163,7 +163,7 @@ private:
             return {};
         }
         if (command.verb == "cascade") {
-            m_frame.mdiArea()->cascadeSubWindows();
+            m_frame.cascadeChildWindows();
             return {};
         }
         if (command.verb == "resize") {

@@ -2,11 +2,13 @@
 
 #include "app/helpwindow.h"
 #include "app/kolpexapp.h"
+#include "app/lockindicators.h"
 #include "app/mainframe_parts.h"
 #include "markets/gui/findworldwide.h"
 #include "markets/liststate.h"
 #include "markets/markettable.h"
 #include "platform/gui/docview.h"
+#include "platform/gui/x11keyboard.h"
 #include "platform/notifier.h"
 #include "platform/recentfilelist.h"
 #include "platform/textcodec.h"
@@ -28,9 +30,12 @@
 #include <QScreen>
 #include <QShowEvent>
 #include <QStatusBar>
+#include <QStyle>
+#include <QTimer>
 #include <QToolBar>
 #include <QWhatsThis>
 #include <QWindow>
+#include <cstring>
 
 namespace {
 
@@ -87,11 +92,51 @@ void centreOnScreen(QWidget& window)
     window.move(std::max(frame.left(), area.left()), std::max(frame.top(), area.top()));
 }
 
+// The window manager's close request for the frame. On X11 it counts as user input, so it waits
+// out a download and then arrives while the download's failure message is open, where Qt drops
+// it because that modal box blocks the frame. Taken here, it closes the frame once the fetch is
+// over instead.
+class CloseRequestFilter final : public QAbstractNativeEventFilter {
+public:
+    explicit CloseRequestFilter(CMainFrame& frame)
+        : m_frame(frame)
+    {
+    }
+
+    bool nativeEventFilter(const QByteArray& eventType, void* message, qintptr*) override
+    {
+        if (eventType != "xcb_generic_event_t" || !CQuoteManager::FetchInProgress() || !message)
+            return false;
+        // An X ClientMessage event: type 33, format, sequence, window, message type, data.
+        const auto* bytes = static_cast<const unsigned char*>(message);
+        if ((bytes[0] & 0x7f) != 33 || bytes[1] != 32)
+            return false;
+        std::uint32_t words[3];
+        std::memcpy(words, bytes + 4, sizeof words);
+        if (words[0] != static_cast<std::uint32_t>(m_frame.internalWinId()))
+            return false;
+        if (!m_protocols)
+            m_protocols = x11::ExistingAtom("WM_PROTOCOLS");
+        if (!m_delete)
+            m_delete = x11::ExistingAtom("WM_DELETE_WINDOW");
+        if (!m_protocols || !m_delete || words[1] != *m_protocols || words[2] != *m_delete)
+            return false;
+        m_frame.closeAfterFetch();
+        return true;
+    }
+
+private:
+    CMainFrame& m_frame;
+    std::optional<std::uint32_t> m_protocols;
+    std::optional<std::uint32_t> m_delete;
+};
+
 } // namespace
 
 CMainFrame::CMainFrame(CKolpexApp& app, Notifier& notifier)
-    : m_pageReader(notifier)
-    , m_quoteManager(m_defaultEntry, m_pageReader, *this, notifier)
+    : m_fetchMessages(notifier)
+    , m_pageReader(m_fetchMessages)
+    , m_quoteManager(m_defaultEntry, m_pageReader, *this, m_fetchMessages)
     , m_app(app)
     , m_notifier(notifier)
     , m_parts(std::make_unique<Parts>())
@@ -123,6 +168,8 @@ CMainFrame::CMainFrame(CKolpexApp& app, Notifier& notifier)
 CMainFrame::~CMainFrame()
 {
     qApp->removeEventFilter(this);
+    if (m_parts->closeRequests)
+        qApp->removeNativeEventFilter(m_parts->closeRequests.get());
     // Child windows go while the frame and its quote manager are still whole.
     const auto windows = m_mdiArea->subWindowList();
     for (QMdiSubWindow* window : windows)
@@ -138,6 +185,11 @@ bool CMainFrame::LoadFrame()
     if (!m_wndToolBar || !m_wndStatusBar || !m_messagePane)
         return false;
     qApp->installEventFilter(this); // lock keys for the indicator panes
+    m_parts->closeRequests = std::make_unique<CloseRequestFilter>(*this);
+    qApp->installNativeEventFilter(m_parts->closeRequests.get());
+    // A lock already on at start shows at once where the windowing system tells it.
+    if (const std::optional<std::array<bool, 3>> locks = x11::LockIndicators())
+        showLocks(*locks);
 
     resize(800, 750);
     centreOnScreen(*this);
@@ -154,6 +206,31 @@ bool CMainFrame::createQuoteDocument()
 void CMainFrame::addRecentEntry(const std::string& text)
 {
     m_app.AddToRecentFileList(text);
+}
+
+void CMainFrame::fetchFinished()
+{
+    // Whoever fetched still has work to do with the result; what waited goes after that.
+    QTimer::singleShot(0, this, &CMainFrame::afterFetch);
+}
+
+void CMainFrame::afterFetch()
+{
+    if (CQuoteManager::FetchInProgress())
+        return; // another fetch began meanwhile; its end comes back here
+    if (m_parts->closePending) {
+        m_parts->closePending = false;
+        close();
+        return;
+    }
+    Q_EMIT quoteFetchEnded();
+}
+
+void CMainFrame::closeAfterFetch()
+{
+    m_parts->closePending = true;
+    if (!CQuoteManager::FetchInProgress())
+        fetchFinished();
 }
 
 void CMainFrame::SetMessageText(const std::string& text)
@@ -258,7 +335,7 @@ void CMainFrame::frameCommand(int commandId)
         m_actions.at(ids::ID_VIEW_STATUS_BAR)->setChecked(m_wndStatusBar->isVisible());
         break;
     case ids::ID_WINDOW_CASCADE:
-        m_mdiArea->cascadeSubWindows();
+        cascadeChildWindows();
         break;
     case ids::ID_WINDOW_TILE_HORZ:
         m_mdiArea->tileSubWindows();
@@ -382,17 +459,62 @@ void CMainFrame::rebuildRecentItems()
     }
 }
 
+QString CMainFrame::wantedTitle() const
+{
+    const QString base = QString::fromLatin1(strings::kAppTitle);
+    CView* view = m_mdiArea ? activeView() : nullptr;
+    if (view && view->GetDocument())
+        return base + QStringLiteral(" - ") + FromCp1252(view->GetDocument()->GetTitle());
+    return base;
+}
+
 void CMainFrame::updateTitle()
 {
-    QMdiSubWindow* window = m_mdiArea->currentSubWindow();
-    if (window && window->isMaximized())
-        return; // the MDI area puts the child's title into ours itself
-    const QString base = QString::fromLatin1(strings::kAppTitle);
-    CView* view = activeView();
-    if (view && view->GetDocument())
-        setWindowTitle(base + QStringLiteral(" - ") + FromCp1252(view->GetDocument()->GetTitle()));
-    else
-        setWindowTitle(base);
+    setWindowTitle(wantedTitle());
+}
+
+void CMainFrame::changeEvent(QEvent* event)
+{
+    // A maximised child writes its own title into ours and puts back, on restore, whatever it
+    // found at the time; ours is always the active document's.
+    if (event->type() == QEvent::WindowTitleChange && m_parts && !m_parts->settingTitle) {
+        const QString wanted = wantedTitle();
+        if (windowTitle() != wanted) {
+            m_parts->settingTitle = true;
+            setWindowTitle(wanted);
+            m_parts->settingTitle = false;
+        }
+    }
+    QMainWindow::changeEvent(event);
+}
+
+void CMainFrame::cascadeChildWindows()
+{
+    // Qt's own cascade shrinks every window to what fits the diagonal; here each keeps its own
+    // size and only gives way where the area ends, starting a new diagonal when one runs out.
+    const QRect area = m_mdiArea->viewport()->rect();
+    QMdiSubWindow* active = m_mdiArea->activeSubWindow();
+    const auto windows = m_mdiArea->subWindowList(QMdiArea::StackingOrder);
+    int offset = 0;
+    for (QMdiSubWindow* window : windows) {
+        if (window->isMinimized() || window->isHidden())
+            continue;
+        if (window->isMaximized())
+            window->showNormal();
+        const int step = window->style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, window) + 4;
+        // A window may give up a third of its size to stay on the diagonal, no more.
+        const QSize own = window->size();
+        const QSize least = (own * 2 / 3).expandedTo(window->minimumSizeHint());
+        const auto room = [&area](int at) { return QSize(area.width() - at, area.height() - at); };
+        if (offset > 0 && (room(offset).width() < least.width() || room(offset).height() < least.height()))
+            offset = 0;
+        const QSize size = own.boundedTo(room(offset)).expandedTo(window->minimumSizeHint());
+        window->setGeometry(QRect(QPoint(offset, offset), size));
+        window->raise();
+        offset += step;
+    }
+    if (active)
+        m_mdiArea->setActiveSubWindow(active);
 }
 
 void CMainFrame::arrangeIcons()
@@ -425,6 +547,12 @@ void CMainFrame::showEvent(QShowEvent* event)
 
 void CMainFrame::closeEvent(QCloseEvent* event)
 {
+    if (CQuoteManager::FetchInProgress()) {
+        // The window that is fetching cannot go in the middle of it; the frame closes right after.
+        closeAfterFetch();
+        event->ignore();
+        return;
+    }
     if (m_parts->closing) {
         event->ignore(); // the close already under way finishes the job
         return;
@@ -456,23 +584,36 @@ bool CMainFrame::closeChildWindows()
 
 bool CMainFrame::eventFilter(QObject* watched, QEvent* event)
 {
-    if (event->type() == QEvent::KeyPress) {
+    if ((event->type() == QEvent::KeyPress || event->type() == QEvent::KeyRelease)
+        && watched == static_cast<QObject*>(QApplication::focusWindow())) {
+        // Each key reaches the window and then its widget; counted once, at the window.
         const auto* key = static_cast<QKeyEvent*>(event);
-        int pane = -1;
-        if (key->key() == Qt::Key_CapsLock)
-            pane = 0;
-        else if (key->key() == Qt::Key_NumLock)
-            pane = 1;
-        else if (key->key() == Qt::Key_ScrollLock)
-            pane = 2;
-        if (pane >= 0 && !key->isAutoRepeat()
-            && watched == static_cast<QObject*>(QApplication::focusWindow())) {
-            auto& lock = m_parts->locks[static_cast<std::size_t>(pane)];
-            lock = !lock;
-            static const char* names[] = { "CAPS", "NUM", "SCRL" };
-            m_parts->indicators[static_cast<std::size_t>(pane)]->setText(
-                lock ? QString::fromLatin1(names[pane]) : QString());
-        }
+        const bool fromX11 = QGuiApplication::platformName() == QLatin1String("xcb");
+        LockKeyEvent lockEvent;
+        lockEvent.key = key->key();
+        lockEvent.press = event->type() == QEvent::KeyPress;
+        lockEvent.autoRepeat = key->isAutoRepeat();
+        if (fromX11)
+            lockEvent.x11State = key->nativeModifiers();
+        std::optional<std::array<bool, 3>> server;
+        if (LockPaneOfKey(key->key()) >= 0)
+            server = x11::LockIndicators();
+        showLocks(LockStatesAfterKey(m_parts->locks, lockEvent, server));
     }
     return QMainWindow::eventFilter(watched, event);
+}
+
+void CMainFrame::showLocks(const std::array<bool, 3>& locks)
+{
+    static const char* names[] = { "CAPS", "NUM", "SCRL" };
+    m_parts->locks = locks;
+    for (std::size_t i = 0; i < locks.size(); ++i) {
+        if (QLabel* pane = m_parts->indicators[i])
+            pane->setText(locks[i] ? QString::fromLatin1(names[i]) : QString());
+    }
+}
+
+std::array<bool, 3> CMainFrame::lockPanes() const
+{
+    return m_parts->locks;
 }

@@ -1,10 +1,12 @@
 #pragma once
 
+#include "platform/notifier.h"
 #include "quote/pagereader.h"
 #include "quote/quotemanager.h"
 #include "quote/quotewindowhost.h"
 
 #include <QMainWindow>
+#include <array>
 #include <functional>
 #include <map>
 #include <memory>
@@ -20,6 +22,26 @@ class CKolpexApp;
 class CView;
 class Notifier;
 
+// Passes the fetch's messages on and knows whether one of them is open.
+class FetchMessageWatch final : public Notifier {
+public:
+    explicit FetchMessageWatch(Notifier& inner)
+        : m_inner(inner)
+    {
+    }
+    void showMessage(const std::string& text) override
+    {
+        ++m_open;
+        m_inner.showMessage(text);
+        --m_open;
+    }
+    bool isOpen() const { return m_open > 0; }
+
+private:
+    Notifier& m_inner;
+    int m_open = 0;
+};
+
 // The top-level MDI window. Owns the entries, the page reader and the quote manager that the
 // child windows share, and routes commands to the active view, itself and the application.
 class CMainFrame final : public QMainWindow, public QuoteWindowHost {
@@ -32,6 +54,10 @@ public:
     // Builds menus, toolbar and status bar, 800 x 750, centred. False when that fails.
     bool LoadFrame();
 
+private:
+    FetchMessageWatch m_fetchMessages; // before the reader and the manager that report through it
+
+public:
     QuoteEntry m_defaultEntry;
     QuoteEntry m_currentEntry;
     QStatusBar* m_wndStatusBar = nullptr;
@@ -45,6 +71,12 @@ public:
     EntryArray& searchResults() override { return m_searchResults; }
     bool createQuoteDocument() override;
     void addRecentEntry(const std::string& text) override;
+    void fetchFinished() override;
+
+    // True while a fetch's failure message is open (a refresh then is skipped, not held back).
+    bool fetchMessageOpen() const { return m_fetchMessages.isOpen(); }
+    // Closes the frame once the fetch under way is over; the request is never lost.
+    void closeAfterFetch();
 
     CKolpexApp& app() { return m_app; }
     Notifier& notifier() { return m_notifier; }
@@ -62,6 +94,11 @@ public:
     void runCommand(int commandId);
     void updateCommandEnabling();
 
+    // Window > Cascade: each window keeps its own size as far as the area allows.
+    void cascadeChildWindows();
+    // The CAPS, NUM and SCRL panes as shown.
+    std::array<bool, 3> lockPanes() const;
+
     // Market commands and the worldwide search.
     void OnMarketCommand(int commandId);
     void OnFindWorldwide();
@@ -69,6 +106,10 @@ public:
     void OnFileSave();
     // Test hook: answers the save dialog with this name (empty cancels).
     static std::function<QString()> s_saveFileNameForTesting;
+
+Q_SIGNALS:
+    // A fetch is over: refreshes held back by it may run now.
+    void quoteFetchEnded();
 
 private:
     CKolpexApp& m_app;
@@ -89,10 +130,14 @@ private:
     void frameCommand(int commandId);
     void rebuildRecentItems();
     void updateTitle();
+    QString wantedTitle() const;
+    void showLocks(const std::array<bool, 3>& locks);
+    void afterFetch();
     void arrangeIcons();
     bool closeChildWindows(); // false when one of them refused
 
 protected:
+    void changeEvent(QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
     void showEvent(QShowEvent* event) override;

@@ -2,8 +2,10 @@
 
 #include "app/mainframe.h"
 
+#include <QAbstractNativeEventFilter>
 #include <QList>
 #include <array>
+#include <memory>
 #include <vector>
 
 class QMenu;
@@ -16,9 +18,12 @@ struct CMainFrame::Parts {
     std::vector<QAction*> recentItems; // 57616 ... 57630
     std::array<QLabel*, 3> indicators {}; // CAPS, NUM, SCRL
     std::array<bool, 3> locks {};
-    bool closing = false; // closing the child windows on the way out
+    bool closePending = false; // asked to close while a fetch was under way
+    bool closing = false;
+    bool settingTitle = false; // closing the child windows on the way out
     bool centred = false; // the first show centres the frame with its decorations
     QMetaObject::Connection activeTitle; // the active document's title changes
+    std::unique_ptr<QAbstractNativeEventFilter> closeRequests; // the window manager's, on X11
 };
 
 // Makes the icons and the toolbar strip reachable under ":/kolpex/".

@@ -6,6 +6,7 @@
 #include "quote/numberparse.h"
 #include "quote/pagereader.h"
 #include "quote/quoteurl.h"
+#include "quote/quotewindowhost.h"
 
 #include <optional>
 #include <string_view>
@@ -203,10 +204,20 @@ bool CQuoteManager::FetchQuote(QuoteEntry* entry, QuoteRecord* record)
 {
     if (entry == nullptr || g_fetchInProgress)
         return false;
-    FetchGuard guard;
-    const std::string page = m_pageReader.Download(
-        BuildQuoteUrl(QuoteServiceBaseUrl(), entry->countryCode, entry->symbol), kQuoteBufferSize);
-    return ParsePage(m_pageReader, m_notifier, page, *entry, record);
+    bool ok = false;
+    {
+        FetchGuard guard;
+        const std::string page = m_pageReader.Download(
+            BuildQuoteUrl(QuoteServiceBaseUrl(), entry->countryCode, entry->symbol), kQuoteBufferSize);
+        ok = ParsePage(m_pageReader, m_notifier, page, *entry, record);
+    }
+    m_frame.fetchFinished();
+    return ok;
+}
+
+bool CQuoteManager::FetchInProgress()
+{
+    return g_fetchInProgress;
 }
 
 bool CQuoteManager::ParseQuotePage(const std::string& page, QuoteEntry& entry, QuoteRecord* record)

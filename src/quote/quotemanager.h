@@ -14,12 +14,14 @@ class QuoteWindowHost;
 // FetchQuote/CopyEntry in quote/, LoadMarketList/FindInList in markets/, OpenQuote in quotewin/.
 class CQuoteManager final {
 public:
-    CQuoteManager(const QuoteEntry& defaultEntry, CPageReader& pageReader, QuoteWindowHost& frame,
-                  Notifier& notifier);
+    CQuoteManager(
+        const QuoteEntry& defaultEntry, CPageReader& pageReader, QuoteWindowHost& frame, Notifier& notifier);
 
     // Downloads and parses the entry's quote page. entry may be null (refused); record may be null
     // (existence check only). True when the page gave a quote time; the record is then overwritten.
     bool FetchQuote(QuoteEntry* entry, QuoteRecord* record);
+    // True from the start of a fetch until its failure message, if any, is closed.
+    static bool FetchInProgress();
 
     // Steps of FetchQuote after the download, on a page text already in hand: same record and messages.
     bool ParseQuotePage(const std::string& page, QuoteEntry& entry, QuoteRecord* record);

@@ -10,10 +10,12 @@ class QuoteWindowHost {
 public:
     virtual ~QuoteWindowHost() = default;
 
-    virtual QuoteEntry& currentEntry() = 0;   // m_currentEntry
-    virtual EntryArray& searchResults() = 0;  // m_searchResults
+    virtual QuoteEntry& currentEntry() = 0; // m_currentEntry
+    virtual EntryArray& searchResults() = 0; // m_searchResults
     // Asks the quote document template for a new, visible document; true when one was made.
     virtual bool createQuoteDocument() = 0;
     // Adds a quote window's recent-list text to the recent-file list.
     virtual void addRecentEntry(const std::string& text) = 0;
+    // Told when a fetch is over, its message included; what waited for it may go on.
+    virtual void fetchFinished() { }
 };

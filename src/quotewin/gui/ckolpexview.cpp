@@ -38,6 +38,7 @@ CKolpexView::CKolpexView(CDocument* doc, CMainFrame& frame)
     , m_pQuoteManager(&frame.m_quoteManager)
 {
     setAttribute(Qt::WA_OpaquePaintEvent); // the chart paints every pixel of its frame
+    connect(&frame, &CMainFrame::quoteFetchEnded, this, &CKolpexView::RunHeldRefresh);
 }
 
 CKolpexView::~CKolpexView()
@@ -101,12 +102,14 @@ CKolpexView::Fetched CKolpexView::Retrieve()
     QuoteEntry entry = m_entry;
     QuoteRecord quote = m_quote;
     bool ok = false;
+    m_fetching = true;
     {
         WaitCursor wait;
         ok = m_pQuoteManager->FetchQuote(&entry, &quote);
     }
     if (!self)
         return Fetched::ViewGone;
+    m_fetching = false;
     if (m_entry.companyName.empty())
         m_entry.companyName = entry.companyName; // learnt from the page, even by a failed fetch
     if (!ok)
@@ -119,11 +122,25 @@ void CKolpexView::OnTimer(int id)
 {
     if (id != ids::REFRESH_TIMER_ID)
         return;
+    if (CQuoteManager::FetchInProgress()) {
+        // Another window's download: this refresh runs as soon as it is over. One that comes
+        // while a failure message is open, or during this window's own retrieval, is skipped.
+        if (!m_fetching && !m_pMainFrame->fetchMessageOpen())
+            m_refreshHeld = true;
+        return;
+    }
+    m_refreshHeld = false;
     if (Retrieve() != Fetched::Quote)
         return;
     if (m_pChart && ApplyQuoteToChart(*m_pChart, m_quote, m_entry, Clock::Now()))
         DrawChartNow();
     m_samples.Add(m_quote);
+}
+
+void CKolpexView::RunHeldRefresh()
+{
+    if (m_refreshHeld && !CQuoteManager::FetchInProgress())
+        OnTimer(ids::REFRESH_TIMER_ID);
 }
 
 void CKolpexView::timerEvent(QTimerEvent* event)

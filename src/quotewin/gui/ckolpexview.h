@@ -47,6 +47,7 @@ public:
     const SampleHistory& samples() const { return m_samples; }
     bool isInert() const { return m_nKind != 0; }
     bool isTitlePending() const { return m_bTitlePending; }
+    bool isRefreshHeld() const { return m_refreshHeld; }
     int drawCount() const { return m_drawCount; }
 
     // Test hook: the length of a timer minute, so that a test can let a timer fire.
@@ -58,6 +59,7 @@ protected:
 
 private:
     void StartRefreshTimer();
+    void RunHeldRefresh();
     enum class Fetched { Quote, Nothing, ViewGone };
     Fetched Retrieve();
     Size FrameClientSize() const;
@@ -77,4 +79,6 @@ private:
     int m_refreshPeriodMs = 0;
     int m_refreshTimerStarts = 0;
     int m_drawCount = 0;
+    bool m_fetching = false; // this view's own retrieval is under way
+    bool m_refreshHeld = false; // a tick came during another window's download
 };

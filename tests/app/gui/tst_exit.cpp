@@ -6,6 +6,7 @@
 #include "markets/liststate.h"
 #include "platform/notifier.h"
 #include "quote/quoteentry.h"
+#include "quotewin/gui/ckolpexview.h"
 #include "res/resource_ids.h"
 #include "support/scriptedhttpserver.h"
 
@@ -13,6 +14,7 @@
 #include <QApplication>
 #include <QDate>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QMdiArea>
 #include <QMdiSubWindow>
@@ -135,6 +137,39 @@ private Q_SLOTS:
         QCOMPARE(recent.size(), 3);
         QVERIFY(recent.at(0).endsWith(QStringLiteral("Co LIST (US, LIST)")));
         QVERIFY(recent.at(2).endsWith(QStringLiteral("Co GOOD (US, GOOD)")));
+    }
+
+    // Closing the frame while a quote window downloads: the frame waits for the download, then
+    // closes, with the window's data file written.
+    void closeDuringDownload()
+    {
+        CMainFrame* frame = m_app->mainFrame();
+        QVERIFY(frame->m_quoteManager.OpenQuote(Entry("SLOW", true)));
+        auto* view = qobject_cast<CKolpexView*>(frame->mdiArea()->currentSubWindow()->widget());
+        QVERIFY(view);
+        ScriptedHttpServer slow;
+        slow.enqueue(ScriptedHttpServer::Script { ScriptedHttpServer::Action::wait(400) }
+            + ScriptedHttpServer::reply(200, ReadFile(QStringLiteral(KOLPEX_TEST_DATA "/pages/full.html"))));
+        qputenv("KOLPEX_QUOTE_SERVICE", slow.url());
+        QFile::remove(QStringLiteral("Stockdata/") + DataFileName("SLOW"));
+
+        bool shownAfterRequest = false;
+        QTimer::singleShot(100, frame, [&] {
+            frame->close();
+            shownAfterRequest = frame->isVisible();
+        });
+        QTimer::singleShot(0, view, [view] { view->OnTimer(ids::REFRESH_TIMER_ID); });
+        QElapsedTimer clock;
+        clock.start();
+        QCOMPARE(RunKolpex(*m_app), 0);
+        qputenv("KOLPEX_QUOTE_SERVICE", m_server.url());
+        QVERIFY(shownAfterRequest);
+        QVERIFY(!frame->isVisible());
+        QCOMPARE(slow.requests().size(), 1);
+        QVERIFY(clock.elapsed() >= 300); // not before the answer came
+        QVERIFY(frame->mdiArea()->subWindowList().isEmpty());
+        QVERIFY(QFile::exists(QStringLiteral("Stockdata/") + DataFileName("SLOW")));
+        QVERIFY(m_notifier.messages.empty());
     }
 
     // The demo script's quit ends the program the same way, with the script's status.

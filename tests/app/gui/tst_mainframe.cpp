@@ -17,6 +17,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QScreen>
+#include <QSet>
 #include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTest>
@@ -83,6 +84,8 @@ private Q_SLOTS:
     void helpCommands();
     void saveWritesAnEmptyFile();
     void failedReopenDropsEntry();
+    void cascadeKeepsSizes();
+    void titleFollowsActiveDocument();
 
 private:
     RecordingNotifier m_notifier;
@@ -332,6 +335,63 @@ void TestMainFrame::failedReopenDropsEntry()
     QCOMPARE(
         m_app->recentFiles().entries().front(), QDir::currentPath() + QStringLiteral("/Keep Me (US, KEEP)"));
     QVERIFY(frame()->mdiArea()->subWindowList().isEmpty()); // the document left no window
+}
+
+void TestMainFrame::cascadeKeepsSizes()
+{
+    frame()->runCommand(ids::ID_MARKETS_NASDAQ);
+    QVERIFY(frame()->createQuoteDocument());
+    frame()->runCommand(ids::ID_MARKETS_LSE);
+    QMdiSubWindow* active = frame()->mdiArea()->activeSubWindow();
+    const auto windows = frame()->mdiArea()->subWindowList(QMdiArea::CreationOrder);
+    QCOMPARE(windows.size(), 3);
+    const QSize own[] = { windows[0]->size(), windows[1]->size(), windows[2]->size() };
+    QCOMPARE(own[1], QSize(400, 620));
+
+    frame()->runCommand(ids::ID_WINDOW_CASCADE);
+    const QRect area = frame()->mdiArea()->viewport()->rect();
+    QSet<int> tops;
+    for (int i = 0; i < 3; ++i) {
+        const QRect g = windows[i]->geometry();
+        const QString where = QStringLiteral("window %1 at %2,%3 %4 x %5 in %6 x %7")
+                                  .arg(i)
+                                  .arg(g.x())
+                                  .arg(g.y())
+                                  .arg(g.width())
+                                  .arg(g.height())
+                                  .arg(area.width())
+                                  .arg(area.height());
+        QVERIFY2(area.contains(g), qPrintable(where));
+        QVERIFY2(g.width() == qMin(own[i].width(), area.width() - g.x()), qPrintable(where));
+        QVERIFY2(
+            g.height() >= own[i].height() * 2 / 3 || g.height() == area.height() - g.y(), qPrintable(where));
+        tops.insert(g.y());
+    }
+    QCOMPARE(tops.size(), 3); // one under the other's title bar, not stacked on one spot
+    QCOMPARE(frame()->mdiArea()->activeSubWindow(), active);
+}
+
+void TestMainFrame::titleFollowsActiveDocument()
+{
+    const QString base = QStringLiteral("Kolpex - ");
+    frame()->runCommand(ids::ID_MARKETS_NASDAQ);
+    QMdiSubWindow* nasdaq = frame()->mdiArea()->activeSubWindow();
+    nasdaq->showMaximized();
+    QCOMPARE(frame()->windowTitle(), base + QStringLiteral("NASDAQ"));
+    frame()->runCommand(ids::ID_MARKETS_LSE);
+    QMdiSubWindow* london = frame()->mdiArea()->activeSubWindow();
+    QVERIFY(london != nasdaq);
+    QCOMPARE(frame()->windowTitle(), base + QStringLiteral("London Stock Exchange"));
+    london->showNormal();
+    QCOMPARE(frame()->windowTitle(), base + QStringLiteral("London Stock Exchange"));
+    frame()->mdiArea()->setActiveSubWindow(nasdaq);
+    QCOMPARE(frame()->windowTitle(), base + QStringLiteral("NASDAQ"));
+    nasdaq->showMaximized();
+    nasdaq->showNormal();
+    QCOMPARE(frame()->windowTitle(), base + QStringLiteral("NASDAQ"));
+    nasdaq->close();
+    london->close();
+    QTRY_COMPARE(frame()->windowTitle(), QStringLiteral("Kolpex"));
 }
 
 KOLPEX_SHELL_TEST_MAIN(TestMainFrame, configDir)

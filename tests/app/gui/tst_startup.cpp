@@ -120,6 +120,11 @@ void TestStartup::newCommand()
     auto* view = qobject_cast<CView*>(windows[0]->widget());
     QCOMPARE(view->GetDocument()->docTemplate(), app->m_pQuoteTemplate);
     QCOMPARE(g_pendingListKind, 1); // New leaves the pending kind alone: an inert first window
+    // The framework's default size is a window to work in, not a bare title bar, inside the area.
+    const QRect area = app->mainFrame()->mdiArea()->viewport()->rect();
+    QVERIFY2(view->width() >= 300 && view->height() >= 200,
+        qPrintable(QStringLiteral("%1 x %2").arg(view->width()).arg(view->height())));
+    QVERIFY(area.contains(windows[0]->geometry()));
 
     // The dialog offers only the named template.
     NewDialog dialog({ QStringLiteral("Kolpex") }, nullptr);

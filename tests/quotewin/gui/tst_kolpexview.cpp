@@ -229,6 +229,46 @@ private Q_SLOTS:
         QVERIFY(views().isEmpty());
     }
 
+    // A tick of one window while another downloads runs once that download is over; one that
+    // comes while a failure message is open is skipped.
+    void tickDuringAnotherRetrieval_data()
+    {
+        QTest::addColumn<int>("status");
+        QTest::addColumn<bool>("duringMessage");
+        QTest::addColumn<int>("samplesAfter");
+        QTest::newRow("during a slow download") << 200 << false << 2;
+        QTest::newRow("while a failure message is open") << 404 << true << 1;
+    }
+    void tickDuringAnotherRetrieval()
+    {
+        QFETCH(int, status);
+        QFETCH(bool, duringMessage);
+        QFETCH(int, samplesAfter);
+        CKolpexView* first = open(Xyz());
+        CKolpexView* second = open(Xyz());
+        QVERIFY(first && second);
+        m_server = std::make_unique<ScriptedHttpServer>();
+        qputenv("KOLPEX_QUOTE_SERVICE", m_server->url());
+        m_server->enqueue(ScriptedHttpServer::Script { ScriptedHttpServer::Action::wait(300) }
+            + ScriptedHttpServer::reply(status, status == 200 ? m_page : "gone"));
+        m_server->enqueue(ScriptedHttpServer::reply(200, m_page));
+        QPointer<CKolpexView> other(second);
+        if (duringMessage)
+            m_notifier.whileShowing = [other](const std::string&) { other->OnTimer(ids::REFRESH_TIMER_ID); };
+        else
+            QTimer::singleShot(50, other, [other] { other->OnTimer(ids::REFRESH_TIMER_ID); });
+
+        first->OnTimer(ids::REFRESH_TIMER_ID);
+        m_notifier.whileShowing = {};
+        QCOMPARE(m_server->requests().size(), 1); // nothing ran in the middle of the first
+        QCOMPARE(first->samples().size(), std::size_t(status == 200 ? 2 : 1));
+        QTRY_COMPARE(second->samples().size(), std::size_t(samplesAfter));
+        QTest::qWait(100);
+        QCOMPARE(second->samples().size(), std::size_t(samplesAfter)); // and only once
+        QCOMPARE(m_server->requests().size(), samplesAfter == 2 ? 2 : 1);
+        QVERIFY(!second->isRefreshHeld());
+    }
+
     void timerPeriod_data()
     {
         QTest::addColumn<int>("interval");
