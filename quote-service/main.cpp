@@ -83,14 +83,22 @@ std::unique_ptr<QuoteGateway> MakeGateway(
     return gateway;
 }
 
-// Room for the connection cap and the upstream requests beside it.
-void RaiseDescriptorLimit()
+// Room for the connection cap and the upstream requests beside it; a cap the descriptor limit
+// cannot hold is lowered, so that accept() never runs out of descriptors.
+int FitConnectionCap(int wanted)
 {
     struct rlimit limit { };
-    if (::getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < limit.rlim_max) {
+    if (::getrlimit(RLIMIT_NOFILE, &limit) != 0)
+        return wanted;
+    if (limit.rlim_cur < limit.rlim_max) {
         limit.rlim_cur = limit.rlim_max;
         ::setrlimit(RLIMIT_NOFILE, &limit);
+        ::getrlimit(RLIMIT_NOFILE, &limit);
     }
+    constexpr rlim_t kReserved = 64; // list files, upstream connections, the signal pipe
+    if (limit.rlim_cur == RLIM_INFINITY || limit.rlim_cur > rlim_t(wanted) * 2 + kReserved)
+        return wanted;
+    return std::max(1, int((limit.rlim_cur - std::min(limit.rlim_cur, kReserved)) / 2));
 }
 
 QString HostForUrl(const QHostAddress& address)
@@ -139,7 +147,7 @@ int main(int argc, char** argv)
             return 2;
         }
     }
-    RaiseDescriptorLimit();
+    options.maxConnections = FitConnectionCap(options.maxConnections);
     QuoteServer server(options, catalogue, gateway.get(), &FormatLiveQuote);
     const std::optional<int> inherited = TakeInheritedSocket();
     const quint16 port = inherited ? server.adopt(*inherited) : server.listen();

@@ -213,6 +213,7 @@ private Q_SLOTS:
     void badConfigFileIsRefused();
     void tokenFile();
     void servesAnInheritedSocket();
+    void keepsAnsweringAtTheDescriptorLimit();
     void idleAndHalfSentConnections_data();
     void idleAndHalfSentConnections();
 };
@@ -632,6 +633,59 @@ void TestGatewayService::idleAndHalfSentConnections()
     QVERIFY(service.running());
     QVERIFY(Last(Fetch(service.url(), QStringLiteral("US:IBM"))) > 0);
     QVERIFY(service.stop());
+}
+
+// CPU seconds a process has used, from /proc.
+double CpuSeconds(qint64 pid)
+{
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!stat.open(QIODevice::ReadOnly))
+        return -1;
+    const QByteArray text = stat.readAll();
+    const QList<QByteArray> fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
+    return double(fields.value(11).toLongLong() + fields.value(12).toLongLong())
+        / double(::sysconf(_SC_CLK_TCK));
+}
+
+void TestGatewayService::keepsAnsweringAtTheDescriptorLimit()
+{
+    // Few descriptors and many clients: the cap has to fit under the limit, or accept() fails
+    // over and over and the service spins without answering anyone.
+    QProcess service;
+    service.setProgram(QStringLiteral("/bin/sh"));
+    service.setArguments({ QStringLiteral("-c"), QStringLiteral("ulimit -n 96 && exec \"$0\" \"$@\""),
+        QStringLiteral(KOLPEX_SERVICE_BIN), QStringLiteral("--port"), QStringLiteral("0"),
+        QStringLiteral("--lists"), kListsDir, QStringLiteral("--quiet") });
+    service.start();
+    QVERIFY(service.waitForStarted(5000));
+    QDeadlineTimer deadline(10000);
+    while (!service.canReadLine() && service.state() == QProcess::Running && !deadline.hasExpired())
+        service.waitForReadyRead(100);
+    const QByteArray url = service.readLine().trimmed().mid(int(qstrlen("listening on ")));
+    QVERIFY2(url.startsWith("http://127.0.0.1:"), url.constData());
+    const quint16 port = quint16(url.mid(url.lastIndexOf(':') + 1).toUInt());
+
+    std::vector<int> fds;
+    const auto closeAll = qScopeGuard([&fds] {
+        for (const int fd : fds)
+            ::close(fd);
+    });
+    for (int i = 0; i < 200; ++i) {
+        const int fd = ConnectRaw(port);
+        QVERIFY(fd >= 0);
+        fds.push_back(fd);
+    }
+    QTest::qWait(300);
+    const double cpuBefore = CpuSeconds(service.processId());
+    const Run r = Fetch(url, QStringLiteral("US:MSFT"));
+    QTest::qWait(1000);
+    const double cpuUsed = CpuSeconds(service.processId()) - cpuBefore;
+    service.terminate();
+    QVERIFY(service.waitForFinished(10000));
+    QCOMPARE(r.exit, 0);
+    QVERIFY(Last(r) > 0);
+    QVERIFY2(cpuUsed < 0.5, qPrintable(QString::number(cpuUsed))); // not spinning
+    QCOMPARE(service.exitCode(), 0);
 }
 
 QTEST_GUILESS_MAIN(TestGatewayService)
