@@ -1,5 +1,6 @@
 #include "app/aboutdialog.h"
 
+#include "platform/gui/dialogunits.h"
 #include "res/strings.h"
 
 #include <QDialogButtonBox>
@@ -29,5 +30,6 @@ AboutDialog::AboutDialog(QWidget* parent)
     layout->addWidget(buttons);
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     setSizeGripEnabled(false);
-    layout->setSizeConstraint(QLayout::SetFixedSize);
+    // Wide enough for the window manager to show the whole title beside its buttons.
+    SizeDialogInUnits(*this, 180, 62, true);
 }

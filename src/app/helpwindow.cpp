@@ -95,5 +95,11 @@ void ShowHelpTopics(QWidget* parent)
 
 void ShowHelpSection(QWidget* parent, const QString& section)
 {
-    openWindow(parent).showSection(section);
+    const bool fresh = !theWindow();
+    CHelpWindow& window = openWindow(parent);
+    window.showSection(section);
+    // A new window opens at the section: the top of the guide it loaded on the way is no page
+    // the user has been to, so Back has nothing to go to yet.
+    if (fresh)
+        window.browser()->clearHistory();
 }

@@ -1,6 +1,7 @@
 #include "markets/gui/cdia_find.h"
 
 #include "markets/liststate.h"
+#include "platform/gui/dialogunits.h"
 #include "platform/textcodec.h"
 #include "res/resource_ids.h"
 
@@ -38,6 +39,7 @@ CDia_Find::CDia_Find(QWidget* parent)
     layout->addWidget(m_searchEdit);
     layout->addStretch();
     layout->addWidget(buttons);
+    SizeDialogInUnits(*this, 215, 97, false);
     m_searchEdit->setFocus();
 }
 

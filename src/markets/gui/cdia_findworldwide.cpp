@@ -4,6 +4,7 @@
 #include "markets/cp1252case.h"
 #include "markets/liststate.h"
 #include "platform/notifier.h"
+#include "platform/gui/dialogunits.h"
 #include "platform/textcodec.h"
 #include "res/resource_ids.h"
 
@@ -54,6 +55,7 @@ CDia_FindWorldwide::CDia_FindWorldwide(Notifier& notifier, QWidget* parent)
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(form);
     layout->addWidget(buttons);
+    SizeDialogInUnits(*this, 186, 90, false);
     m_symbolEdit->setFocus();
 }
 

@@ -2,6 +2,7 @@
 #include "app/helpwindow.h"
 
 #include <QApplication>
+#include <QPushButton>
 #include <QScrollBar>
 #include <QSet>
 #include <QTest>
@@ -143,6 +144,25 @@ private Q_SLOTS:
         // Contents goes back to the top of the guide.
         helpWindows().front()->showSection(QString());
         QTRY_COMPARE(browser->verticalScrollBar()->value(), 0);
+    }
+
+    void backOnlyWhereTheUserHasBeen()
+    {
+        qDeleteAll(helpWindows());
+        ShowHelpSection(m_frame, QStringLiteral("keys")); // F1 with nothing open yet
+        CHelpWindow* window = helpWindows().front();
+        QPushButton* back = nullptr;
+        for (QPushButton* button : window->findChildren<QPushButton*>())
+            if (button->text() == QStringLiteral("&Back"))
+                back = button;
+        QVERIFY(back);
+        QCOMPARE(window->browser()->source().fragment(), QStringLiteral("keys"));
+        QVERIFY(!back->isEnabled());
+        window->showSection(QStringLiteral("datafile"));
+        QVERIFY(back->isEnabled());
+        back->click();
+        QCOMPARE(window->browser()->source().fragment(), QStringLiteral("keys"));
+        QVERIFY(!back->isEnabled());
     }
 
     void survivesItsParent()

@@ -3,6 +3,8 @@
 #include "app/kolpexapp.h"
 #include "app/mainframe.h"
 #include "app/newdialog.h"
+#include "markets/gui/cdia_find.h"
+#include "markets/gui/cdia_findworldwide.h"
 #include "markets/liststate.h"
 #include "platform/notifier.h"
 #include "platform/recentfilelist.h"
@@ -37,6 +39,8 @@ private Q_SLOTS:
     void childFrameSizes_data();
     void childFrameSizes();
     void aboutBox();
+    void dialogSizes_data();
+    void dialogSizes();
 
 private:
     std::unique_ptr<CKolpexApp> start();
@@ -177,3 +181,44 @@ void TestStartup::aboutBox()
 
 KOLPEX_SHELL_TEST_MAIN(TestStartup, configDir)
 #include "tst_startup.moc"
+
+void TestStartup::dialogSizes_data()
+{
+    QTest::addColumn<QString>("which");
+    QTest::addColumn<QSize>("units");
+    QTest::newRow("About") << QStringLiteral("about") << QSize(180, 62);
+    QTest::newRow("Find a Quote") << QStringLiteral("find") << QSize(215, 97);
+    QTest::newRow("Find Quote Worldwide") << QStringLiteral("worldwide") << QSize(186, 90);
+}
+
+void TestStartup::dialogSizes()
+{
+    QFETCH(QString, which);
+    QFETCH(QSize, units);
+    std::unique_ptr<QDialog> dialog;
+    if (which == QStringLiteral("about"))
+        dialog = std::make_unique<AboutDialog>(nullptr);
+    else if (which == QStringLiteral("find"))
+        dialog = std::make_unique<CDia_Find>(nullptr);
+    else
+        dialog = std::make_unique<CDia_FindWorldwide>(m_notifier, nullptr);
+    dialog->show();
+    QVERIFY(QTest::qWaitForWindowExposed(dialog.get()));
+
+    // A dialog unit: a quarter of the average letter width across, an eighth of the height down.
+    const QFontMetrics metrics(dialog->font());
+    const QString letters = QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz");
+    const double average = metrics.horizontalAdvance(letters) / 52.0;
+    const QSize wanted(int(units.width() * average / 4), units.height() * metrics.height() / 8);
+    const QSize got = dialog->size();
+    const QString sizes = QStringLiteral("%1 x %2, wanted %3 x %4")
+                              .arg(got.width())
+                              .arg(got.height())
+                              .arg(wanted.width())
+                              .arg(wanted.height());
+    QVERIFY2(qAbs(got.width() - wanted.width()) <= units.width() / 8 + 1, qPrintable(sizes));
+    QVERIFY2(got.height() >= wanted.height() - units.height() / 8 - 1, qPrintable(sizes));
+    // Room for the title beside a window manager's icon and three buttons.
+    const int title = QFontMetrics(QApplication::font()).horizontalAdvance(dialog->windowTitle());
+    QVERIFY2(got.width() >= title + 4 * metrics.height() + 24, qPrintable(sizes));
+}
