@@ -7,6 +7,7 @@
 #include "markets/gui/findworldwide.h"
 #include "markets/liststate.h"
 #include "markets/markettable.h"
+#include "markets/recententry.h"
 #include "platform/gui/docview.h"
 #include "platform/gui/x11keyboard.h"
 #include "platform/notifier.h"
@@ -62,10 +63,9 @@ QString RecentItemText(int index, const QString& entry)
     if (shown.startsWith(prefix)) {
         shown = shown.mid(prefix.size());
     } else {
-        const qsizetype paren = shown.indexOf(QLatin1Char('('));
-        const qsizetype slash = shown.lastIndexOf(QLatin1Char('/'), paren < 0 ? -1 : paren);
-        if (slash >= 0)
-            shown = shown.mid(slash + 1);
+        // Stored elsewhere: the same split as reopening, so a company holding a slash shows whole.
+        const std::string raw = ToCp1252(shown);
+        shown = FromCp1252(raw.substr(RecentEntryTextStart(raw)));
     }
     shown.replace(QLatin1Char('&'), QStringLiteral("&&"));
     const int number = index + 1;

@@ -310,6 +310,14 @@ void TestMainFrame::recentItemsInFileMenu()
     m_app->AddToRecentFileList("Co 8 (US, C8)");
     file = MenuItems(*frame(), QStringLiteral("&File"));
     QCOMPARE(file.at(10), QStringLiteral("11 Acme Corp (US, ACME)"));
+
+    // An entry stored under another directory shows its whole company, slash and all.
+    QTemporaryDir elsewhere;
+    QVERIFY(elsewhere.isValid());
+    m_app->recentFiles().Add(elsewhere.path() + QStringLiteral("/Novo Nordisk A/S ADR (US, NVO)"));
+    frame()->updateCommandEnabling();
+    QCOMPARE(MenuItems(*frame(), QStringLiteral("&File")).at(0),
+        QStringLiteral("&1 Novo Nordisk A/S ADR (US, NVO)"));
 }
 
 void TestMainFrame::unwiredCommandsDoNothing()
