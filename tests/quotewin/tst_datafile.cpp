@@ -83,10 +83,10 @@ struct ChildRun {
     QByteArray out;
 };
 
-// The write runs in a child process of this test: as the user nobody (permission bits do not
-// stop root), or with a write(2) that fails like a full disk preloaded.
+// The write runs in a child process of this test: unprivileged (root drops to nobody, since
+// permission bits do not stop root), or with a write(2) that fails like a full disk preloaded.
 ChildRun RunWriteInChild(
-    const QString& cwd, int samples, bool asNobody, const QProcessEnvironment& extra = {})
+    const QString& cwd, int samples, bool unprivileged, const QProcessEnvironment& extra = {})
 {
     QProcess child;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -95,7 +95,7 @@ ChildRun RunWriteInChild(
     child.setProcessEnvironment(env);
     child.setWorkingDirectory(cwd);
     QStringList args { QStringLiteral("--write-data-file"), QString::number(samples) };
-    if (asNobody) {
+    if (unprivileged && ::geteuid() == 0) {
         args = QStringList { QStringLiteral("--reuid=%1").arg(kNobody),
             QStringLiteral("--regid=%1").arg(kNobody), QStringLiteral("--clear-groups"),
             QCoreApplication::applicationFilePath() }
@@ -113,11 +113,11 @@ ChildRun RunWriteInChild(
         child.readAllStandardOutput() };
 }
 
-// Empty when a child may run as nobody here, else why not.
+// Empty when a child may run without privileges here, else why not.
 QString WhyNobodyCannotRun()
 {
     if (::geteuid() != 0)
-        return QStringLiteral("not running as root, so permissions already bind");
+        return {};
     if (QStandardPaths::findExecutable(QStringLiteral("setpriv")).isEmpty())
         return QStringLiteral("setpriv is not installed");
     QTemporaryDir probe;
@@ -364,13 +364,15 @@ private Q_SLOTS:
         const QString target = dataDir + QLatin1Char('/') + kMsftFile;
         QVERIFY(QDir().mkpath(dataDir));
         QVERIFY(Chmod(m_dir->path(), 0755));
-        SmallDisk disk(dataDir, "size=64k,mode=0755");
+        SmallDisk disk(dataDir, "size=64k");
         const QByteArray earlier = Bytes(earlierSamples);
         QVERIFY(WriteBytes(target, earlier, inPlace ? 0666 : 0644));
         QProcessEnvironment env;
         if (disk.mounted()) {
             QVERIFY(disk.fill(static_cast<std::size_t>(room)));
+            QVERIFY(Chmod(dataDir, inPlace ? 0555 : 0755));
         } else {
+            QVERIFY(Chmod(dataDir, inPlace ? 0555 : 0755));
             // No mount allowed here: a preloaded write(2) refuses what does not fit instead.
             env.insert(QStringLiteral("LD_PRELOAD"), QStringLiteral(KOLPEX_ENOSPC_SHIM));
             env.insert(QStringLiteral("KOLPEX_ENOSPC_DIR"), QDir(dataDir).canonicalPath());
@@ -385,6 +387,7 @@ private Q_SLOTS:
         QCOMPARE(run.out,
             fits ? QByteArray() : QByteArray("Can not open an output file \"03_07_2005_msft.txt\".\n"));
         QCOMPARE(ReadAll(target), fits ? Bytes(samples) : earlier);
+        QVERIFY(Chmod(dataDir, 0755));
         QCOMPARE(QDir(dataDir).entryList(QDir::Files | QDir::Hidden), before); // nothing left behind
         QVERIFY(!QFile::exists(m_dir->filePath(kMsftFile)));
     }
@@ -414,11 +417,11 @@ private Q_SLOTS:
         QTest::addColumn<int>("earlierMode");
         QTest::addColumn<bool>("ok");
         QTest::addColumn<bool>("inCurrent");
-        QTest::newRow("cannot be entered: the current directory") << 0700 << -1 << 0 << true << true;
-        QTest::newRow("writable file, shorter new one") << 0755 << 30 << 0666 << true << false;
-        QTest::newRow("writable file, longer new one") << 0755 << 1 << 0666 << true << false;
-        QTest::newRow("no earlier file") << 0755 << -1 << 0 << false << false;
-        QTest::newRow("earlier file read-only") << 0755 << 2 << 0644 << false << false;
+        QTest::newRow("cannot be entered: the current directory") << 0600 << -1 << 0 << true << true;
+        QTest::newRow("writable file, shorter new one") << 0555 << 30 << 0666 << true << false;
+        QTest::newRow("writable file, longer new one") << 0555 << 1 << 0666 << true << false;
+        QTest::newRow("no earlier file") << 0555 << -1 << 0 << false << false;
+        QTest::newRow("earlier file read-only") << 0555 << 2 << 0444 << false << false;
     }
     // A Stockdata that the user may not enter or not add files to.
     void directoryTakesNoNewFile()
@@ -441,6 +444,7 @@ private Q_SLOTS:
         const int samples = 4;
 
         const ChildRun run = RunWriteInChild(m_dir->path(), samples, true);
+        QVERIFY(Chmod(dataDir, 0755));
         QCOMPARE(run.exitCode, ok ? 0 : 1);
         QCOMPARE(run.out,
             ok ? QByteArray() : QByteArray("Can not open an output file \"03_07_2005_msft.txt\".\n"));
