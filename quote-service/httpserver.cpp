@@ -162,9 +162,9 @@ void HttpServer::accept()
 {
     while (QTcpSocket* socket = m_server.nextPendingConnection()) {
         if (!makeRoom()) {
+            connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
             socket->write(Head(503, {}, 0, false));
             socket->disconnectFromHost();
-            connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
             continue;
         }
         auto c = std::make_shared<HttpConnection>();
@@ -266,6 +266,8 @@ void HttpServer::onReadable(const std::shared_ptr<HttpConnection>& c)
 
 void HttpServer::finished(const std::shared_ptr<HttpConnection>& c, bool close)
 {
+    if (!c->socket)
+        return; // it went away while the answer was written
     if (close) {
         c->state = HttpConnection::State::Stalled; // nothing more is read from it
         c->socket->disconnectFromHost(); // sends what is queued, then closes; drop() follows

@@ -164,6 +164,7 @@ private Q_SLOTS:
     void silentSourceTimesOut();
     void secretNeverInNote();
     void serverKeepsOtherSymbolsMoving();
+    void busyServerTurnsNewcomersAway();
     void serverRefusesOddSymbolsAndFailsWith502_data();
     void serverRefusesOddSymbolsAndFailsWith502();
 };
@@ -448,6 +449,27 @@ void TestGateway::serverKeepsOtherSymbolsMoving()
     QCOMPARE(sl.status, 200);
     QVERIFY(sl.body.contains("s1\">1.00</span>"));
     QVERIFY(sl.ms >= 1400);
+}
+
+void TestGateway::busyServerTurnsNewcomersAway()
+{
+    ServerRig s({ QStringLiteral("one") });
+    s.server->http().setMaxConnections(2);
+    s.rig.sources[0]->fallback = Answers(3, 800);
+    QElapsedTimer timer;
+    timer.start();
+    auto first = StartGet(s.port, "/detail/stock_quote?Symbol=US:AA");
+    auto second = StartGet(s.port, "/detail/stock_quote?Symbol=US:BB");
+    QTRY_COMPARE_WITH_TIMEOUT(s.rig.sources[0]->total(), 2, 5000);
+    // both connections wait for their answers: none can make room, the newcomer is told so
+    auto third = StartGet(s.port, "/detail/stock_quote?Symbol=US:CC");
+    const Got refused = Finish(*third, timer);
+    QCOMPARE(refused.status, 503);
+    QVERIFY2(refused.ms < 700, qPrintable(QString::number(refused.ms)));
+    QCOMPARE(Finish(*first, timer).status, 200);
+    QCOMPARE(Finish(*second, timer).status, 200);
+    QCOMPARE(s.rig.sources[0]->total(), 2);
+    QCOMPARE(s.server->http().connectionCount(), qsizetype(0));
 }
 
 void TestGateway::serverRefusesOddSymbolsAndFailsWith502_data()
