@@ -226,6 +226,11 @@ YahooSource::YahooSource(const SourceContext& context, QObject* parent)
     m_clock.start();
 }
 
+void YahooSource::setHandshakePause(qint64 ms)
+{
+    m_handshakePauseMs = ms;
+}
+
 void YahooSource::setSummaryLifetimes(qint64 answeredMs, qint64 failedMs)
 {
     m_summaryAnsweredMs = answeredMs;
@@ -249,6 +254,12 @@ void YahooSource::withSession(SessionDone then)
 {
     if (!m_crumb.isEmpty()) {
         then(true, {});
+        return;
+    }
+    // After a refused handshake the chart alone serves for a while, rather than asking again
+    // for every symbol a provider has just turned away.
+    if (!m_handshaking && m_lastRefusalMs >= 0 && m_clock.elapsed() - m_lastRefusalMs < m_handshakePauseMs) {
+        then(false, m_lastRefusal + QStringLiteral(" (not asked again yet)"));
         return;
     }
     m_waiting.push_back(std::move(then));
@@ -279,6 +290,8 @@ void YahooSource::withSession(SessionDone then)
 void YahooSource::endHandshake(bool ok, const QString& why)
 {
     m_handshaking = false;
+    m_lastRefusalMs = ok ? -1 : m_clock.elapsed();
+    m_lastRefusal = why;
     std::vector<SessionDone> waiting;
     waiting.swap(m_waiting);
     for (const SessionDone& then : waiting)

@@ -28,6 +28,8 @@ public:
     UpstreamClient& client() { return m_client; }
     // How long the slow figures are kept, after an answer and after a failure to get one.
     void setSummaryLifetimes(qint64 answeredMs, qint64 failedMs);
+    // How long a refused handshake is not tried again.
+    void setHandshakePause(qint64 ms);
 
 private:
     struct Request;
@@ -53,6 +55,9 @@ private:
     QByteArray m_crumb;
     int m_session = 0; // counts the crumbs bought, so a late refusal does not renew a fresh one
     bool m_handshaking = false;
+    qint64 m_lastRefusalMs = -1;
+    QString m_lastRefusal;
+    qint64 m_handshakePauseMs = 5LL * 60 * 1000;
     std::vector<SessionDone> m_waiting;
     QHash<QByteArray, Summary> m_summaries;
     QElapsedTimer m_clock;

@@ -787,6 +787,14 @@ void TestSources::yahooFallsBack()
         QVERIFY(!stub.head("/v8/finance/chart/TRDL").contains("crumb"));
     if (got.result.quote)
         QCOMPARE(got.result.quote->last, std::optional<double>(187.42));
+
+    // a refused handshake is not tried again for every symbol; once the pause is over it is
+    const int handshakes = stub.count("/v1/test/getcrumb");
+    QCOMPARE(Fetch(yahoo, "US", "TRDL").calls, 1);
+    QCOMPARE(stub.count("/v1/test/getcrumb"), handshakes);
+    yahoo.setHandshakePause(0);
+    Fetch(yahoo, "US", "TRDL");
+    QCOMPARE(stub.count("/v1/test/getcrumb"), crumbStatus == 200 ? handshakes : handshakes + 1);
 }
 
 void TestSources::boundsAndTimeOuts_data()
