@@ -220,10 +220,16 @@ void QuoteServer::deliver(HttpReply& reply, const FaultPlan& plan, const Answer&
 }
 
 void QuoteServer::log(
-    const QByteArray& target, int status, qint64 bytes, qint64 ms, const QByteArray& note) const
+    const QByteArray& target, int status, qint64 bytes, qint64 ms, const QByteArray& text) const
 {
     if (m_options.quiet)
         return;
+    // A provider's words may end up here: one line each, and not a novel.
+    QByteArray note = text.left(400);
+    for (char& c : note) {
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f)
+            c = ' ';
+    }
     const QByteArray time = QDateTime::currentDateTimeUtc().toString(Qt::ISODate).toLatin1();
     std::fprintf(stdout, "%s GET %s %d %lld bytes %lld ms%s%s\n", time.constData(), target.constData(),
         status, static_cast<long long>(bytes), static_cast<long long>(ms), note.isEmpty() ? "" : " ",
