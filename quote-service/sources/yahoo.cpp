@@ -96,6 +96,22 @@ QByteArray FirstText(const QJsonObject& o, std::initializer_list<const char*> ke
     return {};
 }
 
+// The status, and the provider's own words on it when the body has any.
+QString Refusal(const UpstreamReply& reply)
+{
+    QString ignored;
+    const auto object = reply.error.isEmpty() ? JsonObjectOf(reply.body, &ignored) : std::nullopt;
+    if (object) {
+        for (const char* top : { "finance", "quoteResponse", "chart", "quoteSummary" }) {
+            const QJsonValue error
+                = object->value(QLatin1String(top)).toObject().value(QLatin1String("error"));
+            if (error.isObject())
+                return reply.describe() + QStringLiteral(": ") + ProviderMessage(error);
+        }
+    }
+    return reply.describe();
+}
+
 } // namespace
 
 SourceResult ParseYahooQuote(const QByteArray& body)
@@ -311,8 +327,8 @@ void YahooSource::askQuote(const RequestPtr& request)
         m_client.get(url, [this, request, session](const UpstreamReply& reply) {
             if (reply.status == 401 || reply.status == 403) {
                 if (request->renewed) {
-                    askChart(request,
-                        QStringLiteral("quote refused after a new crumb (%1)").arg(reply.describe()));
+                    askChart(
+                        request, QStringLiteral("quote refused after a new crumb (%1)").arg(Refusal(reply)));
                     return;
                 }
                 request->renewed = true;
@@ -328,7 +344,7 @@ void YahooSource::askQuote(const RequestPtr& request)
                 return;
             }
             if (!reply.ok()) {
-                request->done(Failed(QStringLiteral("quote: ") + reply.describe()));
+                request->done(Failed(QStringLiteral("quote: ") + Refusal(reply)));
                 return;
             }
             SourceResult result = ParseYahooQuote(reply.body);
@@ -372,7 +388,7 @@ void YahooSource::askChart(const RequestPtr& request, const QString& whyNotQuote
             if (result.quote && reply.status != 200)
                 result = Failed(QStringLiteral("chart: HTTP %1").arg(reply.status));
         } else {
-            result = Failed(QStringLiteral("chart: ") + reply.describe());
+            result = Failed(QStringLiteral("chart: ") + Refusal(reply));
         }
         if (result.quote)
             addCachedSummary(request->symbol, *result.quote, true);

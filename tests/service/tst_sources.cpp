@@ -742,8 +742,12 @@ void TestSources::yahooFallsBack_data()
     QTest::newRow("chart has no data")
         << 200 << tooMany << Answer { 404, Fixture("yahoo-chart-nodata.json") } << "unknown"
         << "No data found" << 1;
-    QTest::newRow("chart fails too") << 200 << tooMany << Answer { 500, "oops" } << "failed"
-                                     << "quote rate limited (HTTP 429); chart: HTTP 500" << 1;
+    QTest::newRow("chart fails too")
+        << 200 << tooMany
+        << Answer { 500,
+               R"({"chart":{"result":null,"error":{"code":"Internal","description":"Backend\nbusy"}}})" }
+        << "failed"
+        << "quote rate limited (HTTP 429); chart: HTTP 500: Internal Backend busy" << 1;
     QTest::newRow("quote has no such symbol")
         << 200 << Answer { 200, Fixture("yahoo-quote-empty.json") } << full << "unknown"
         << "no such symbol" << 0;
