@@ -202,6 +202,7 @@ class TestGatewayService final : public QObject {
 private Q_SLOTS:
     void yahooQuoteServedAndCached();
     void fallsBackToTheNextSource();
+    void failingSourceIsLeftOut();
     void staleQuoteThenNoData();
     void simultaneousWindowsShareOneRequest();
     void slowSymbolDoesNotHoldUpAnother();
@@ -279,6 +280,40 @@ void TestGatewayService::fallsBackToTheNextSource()
     const QByteArray log = service.output();
     QVERIFY2(log.contains("finnhub after yahoo:"), log.constData()); // ... and the log says why
     QVERIFY(!log.contains(kToken)); // but never into the log
+}
+
+void TestGatewayService::failingSourceIsLeftOut()
+{
+    Provider yahoo;
+    ServeYahooSession(yahoo);
+    yahoo.routes["/v7/finance/quote"] = { 500, "{}", 0, {} };
+    yahoo.routes["/v8/finance/chart/"] = { 500, "{}", 0, {} };
+    Provider finnhub;
+    finnhub.routes["/api/v1/quote"]
+        = { 200, "{\"c\":20.5,\"d\":0.5,\"dp\":2.5,\"pc\":20,\"t\":1709653320}", 0, {} };
+    QuoteServiceProcess service;
+    qputenv("FINNHUB_TOKEN", kToken);
+    const bool started = service.start(
+        { QStringLiteral("--lists"), kListsDir, QStringLiteral("--source"), QStringLiteral("yahoo,finnhub"),
+            QStringLiteral("--upstream"), QStringLiteral("yahoo=") + yahoo.url(),
+            QStringLiteral("--upstream"), QStringLiteral("finnhub=") + finnhub.url(),
+            QStringLiteral("--cache-seconds"), QStringLiteral("0") },
+        0, false);
+    qunsetenv("FINNHUB_TOKEN");
+    QVERIFY2(started, qPrintable(service.error()));
+    qsizetype afterThree = 0;
+    for (int i = 1; i <= 5; ++i) {
+        const Run r = Fetch(service.url(), QStringLiteral("US:XOM"));
+        QCOMPARE(r.exit, 0);
+        QCOMPARE(Last(r), 20.5);
+        if (i == 3)
+            afterThree = yahoo.targets.size();
+    }
+    QVERIFY(service.stop());
+    QVERIFY(afterThree > 0);
+    QCOMPARE(yahoo.targets.size(), afterThree); // three failures in a row: yahoo left alone since
+    QCOMPARE(finnhub.count("/api/v1/quote"), 5);
+    QCOMPARE(service.output().count("yahoo: skipped after 3 failures in a row"), 2);
 }
 
 void TestGatewayService::staleQuoteThenNoData()
