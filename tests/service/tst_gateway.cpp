@@ -7,9 +7,7 @@
 #include "quoteserver.h"
 
 #include <QElapsedTimer>
-#include <QSignalSpy>
 #include <QTcpSocket>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <map>
@@ -158,12 +156,10 @@ private Q_SLOTS:
     void chainOrder_data();
     void chainOrder();
     void cacheAsksOncePerPeriod();
-    void simultaneousRequestsShareOneRound();
     void breakerSkipsAFailingSource();
     void staleThenFailed();
     void silentSourceTimesOut();
     void secretNeverInNote();
-    void serverKeepsOtherSymbolsMoving();
     void busyServerTurnsNewcomersAway();
     void serverRefusesOddSymbolsAndFailsWith502_data();
     void serverRefusesOddSymbolsAndFailsWith502();
@@ -268,22 +264,6 @@ void TestGateway::cacheAsksOncePerPeriod()
     // a symbol asked in lower case is the same symbol
     QCOMPARE(int(rig.ask("msft").outcome), int(GatewayOutcome::Cached));
     QCOMPARE(rig.sources[0]->calls["US:MSFT"], 2);
-}
-
-void TestGateway::simultaneousRequestsShareOneRound()
-{
-    Rig rig({ QStringLiteral("one") });
-    rig.sources[0]->fallback = Answers(7, 150);
-    int answered = 0;
-    for (int i = 0; i < 25; ++i) {
-        rig.gateway->quote("US", "MSFT", [&answered](const GatewayAnswer& a) {
-            if (a.outcome == GatewayOutcome::Live && a.quote.last == 7.0)
-                ++answered;
-        });
-    }
-    QCOMPARE(answered, 0); // nothing before the source has answered
-    QTRY_COMPARE_WITH_TIMEOUT(answered, 25, 5000);
-    QCOMPARE(rig.sources[0]->total(), 1);
 }
 
 void TestGateway::breakerSkipsAFailingSource()
@@ -429,27 +409,6 @@ Got Finish(QTcpSocket& socket, const QElapsedTimer& since, int timeoutMs = 5000)
 }
 
 } // namespace
-
-void TestGateway::serverKeepsOtherSymbolsMoving()
-{
-    ServerRig s({ QStringLiteral("one") });
-    QVERIFY(s.port != 0);
-    s.rig.sources[0]->behaviour["US:SLOW"] = Answers(1, 1500);
-    s.rig.sources[0]->behaviour["US:FAST"] = Answers(2, 0);
-    QElapsedTimer timer;
-    timer.start();
-    auto slow = StartGet(s.port, "/detail/stock_quote?Symbol=US:SLOW");
-    QTRY_COMPARE_WITH_TIMEOUT(s.rig.sources[0]->calls["US:SLOW"], 1, 5000);
-    auto fast = StartGet(s.port, "/detail/stock_quote?Symbol=US:FAST");
-    const Got f = Finish(*fast, timer);
-    QCOMPARE(f.status, 200);
-    QVERIFY(f.body.contains("s1\">2.00</span>"));
-    QVERIFY2(f.ms < 1200, qPrintable(QString::number(f.ms))); // not behind the slow one
-    const Got sl = Finish(*slow, timer);
-    QCOMPARE(sl.status, 200);
-    QVERIFY(sl.body.contains("s1\">1.00</span>"));
-    QVERIFY(sl.ms >= 1400);
-}
 
 void TestGateway::busyServerTurnsNewcomersAway()
 {
