@@ -1,7 +1,7 @@
 // The gateway between requests and live sources: chain order and fallback, the cache that
-// protects a provider, one upstream round shared by simultaneous requests, the breaker, the
-// stale quote and the failure, and the symbols that never go upstream. Sources here are
-// in-process stand-ins whose answers and delays the test scripts.
+// protects a provider, the breaker, the stale quote and the failure, the symbols that never go
+// upstream, and a server too busy to take one more. Sources here are in-process stand-ins whose
+// answers and delays the test scripts.
 #include "gateway.h"
 #include "options.h"
 #include "quoteserver.h"
