@@ -3,6 +3,7 @@
 // settings file, its token file, the socket a service manager hands over, and connections that
 // never finish their request.
 #include "options.h"
+#include "support/routedprovider.h"
 #include "support/serviceprocess.h"
 
 #include <QDeadlineTimer>
@@ -31,75 +32,8 @@ namespace {
 const QString kListsDir = QStringLiteral(KOLPEX_DATA_DIR);
 const QByteArray kToken = "tok3nN0tToBeSeen";
 
-// A provider on loopback that answers by path, as the test says, and keeps every request target.
-class Provider final : public QObject {
-public:
-    struct Route {
-        int status = 200;
-        QByteArray body;
-        int delayMs = 0;
-        QByteArray extraHead;
-    };
-
-    Provider()
-    {
-        m_server.listen(QHostAddress::LocalHost);
-        connect(&m_server, &QTcpServer::newConnection, this, [this] {
-            while (QTcpSocket* s = m_server.nextPendingConnection()) {
-                connect(s, &QTcpSocket::readyRead, this, [this, s] { onRead(s); });
-                connect(s, &QTcpSocket::disconnected, s, &QObject::deleteLater);
-            }
-        });
-    }
-
-    QString url() const { return QStringLiteral("http://127.0.0.1:%1").arg(m_server.serverPort()); }
-
-    // Routes by path prefix; the longest matching prefix wins.
-    std::map<QByteArray, Route> routes;
-    QList<QByteArray> targets;
-
-    int count(const QByteArray& prefix) const
-    {
-        int n = 0;
-        for (const QByteArray& t : targets)
-            n += t.startsWith(prefix) ? 1 : 0;
-        return n;
-    }
-
-private:
-    void onRead(QTcpSocket* s)
-    {
-        QByteArray& buffer = m_buffers[s];
-        buffer += s->readAll();
-        const qsizetype end = buffer.indexOf("\r\n\r\n");
-        if (end < 0 || buffer.size() > 64 * 1024)
-            return;
-        const QByteArray target = buffer.left(buffer.indexOf('\r')).split(' ').value(1);
-        m_buffers.remove(s);
-        targets << target;
-        const QByteArray path = target.split('?').constFirst();
-        Route route { 404, "{}", 0, {} };
-        qsizetype best = -1;
-        for (const auto& [prefix, r] : routes) {
-            if (path.startsWith(prefix) && prefix.size() > best) {
-                best = prefix.size();
-                route = r;
-            }
-        }
-        QPointer<QTcpSocket> socket(s);
-        QTimer::singleShot(route.delayMs, this, [socket, route] {
-            if (!socket)
-                return;
-            socket->write("HTTP/1.1 " + QByteArray::number(route.status)
-                + " X\r\nContent-Type: application/json\r\n" + route.extraHead + "Content-Length: "
-                + QByteArray::number(route.body.size()) + "\r\nConnection: close\r\n\r\n" + route.body);
-            socket->disconnectFromHost();
-        });
-    }
-
-    QTcpServer m_server;
-    QHash<QTcpSocket*, QByteArray> m_buffers;
-};
+using Provider = RoutedProvider;
+using Answer = RoutedProvider::Answer;
 
 QByteArray YahooQuote(const QByteArray& symbol, double price, const QByteArray& name)
 {
@@ -113,13 +47,14 @@ QByteArray YahooQuote(const QByteArray& symbol, double price, const QByteArray& 
 // Yahoo's session and slow figures answer; the quote is up to each test.
 void ServeYahooSession(Provider& p)
 {
-    p.routes["/"] = { 404, "no page", 0, "Set-Cookie: A3=d=session; Path=/; HttpOnly\r\n" };
-    p.routes["/v1/test/getcrumb"] = { 200, "crumb/7.x", 0, {} };
-    p.routes["/v10/finance/quoteSummary/"] = { 200,
-        "{\"quoteSummary\":{\"result\":[{\"defaultKeyStatistics\":{\"beta\":{\"raw\":1.1,\"fmt\":\"1.10\"}}}]"
-        ","
-        "\"error\":null}}",
-        0, {} };
+    p.on("/", { { 404, "no page", "Set-Cookie: A3=d=session; Path=/; HttpOnly\r\n" } });
+    p.on("/v1/test/getcrumb", { { 200, "crumb/7.x" } });
+    p.on("/v10/finance/quoteSummary/*",
+        { { 200,
+            "{\"quoteSummary\":{\"result\":[{\"defaultKeyStatistics\":{\"beta\":{\"raw\":1.1,\"fmt\":\"1."
+            "10\"}}}]"
+            ","
+            "\"error\":null}}" } });
 }
 
 struct Run {
@@ -167,8 +102,21 @@ double Last(const Run& r)
 QStringList LiveArgs(const Provider& yahoo, const QStringList& more = {})
 {
     return QStringList { QStringLiteral("--lists"), kListsDir, QStringLiteral("--source"),
-        QStringLiteral("yahoo"), QStringLiteral("--upstream"), QStringLiteral("yahoo=") + yahoo.url() }
+        QStringLiteral("yahoo"), QStringLiteral("--upstream"),
+        QStringLiteral("yahoo=") + yahoo.url().toString() }
     + more;
+}
+
+// Yahoo with a session but failing every quote and chart, and finnhub behind it in the chain.
+QStringList FailingYahooThenFinnhub(Provider& yahoo, const Provider& finnhub, const QStringList& more)
+{
+    ServeYahooSession(yahoo);
+    yahoo.on("/v7/finance/quote", { { 500, "{}" } });
+    yahoo.on("/v8/finance/chart/*", { { 500, "{}" } });
+    return LiveArgs(yahoo,
+        QStringList { QStringLiteral("--source"), QStringLiteral("yahoo,finnhub"),
+            QStringLiteral("--upstream"), QStringLiteral("finnhub=") + finnhub.url().toString() }
+            + more);
 }
 
 // The service's whole run: stdout and stderr, exit status, for options it must refuse.
@@ -192,6 +140,20 @@ Run RunService(
     }
     p.waitForFinished(10000);
     return { p.exitCode(), p.readAllStandardOutput(), p.readAllStandardError() };
+}
+
+// The service started by a shell line that ends in exec "$0" "$@"; the address it says it listens on.
+QByteArray StartThroughShell(QProcess& service, const QString& script, const QStringList& args)
+{
+    service.setProgram(QStringLiteral("/bin/sh"));
+    service.setArguments(QStringList { QStringLiteral("-c"), script, QStringLiteral(KOLPEX_SERVICE_BIN) }
+        + args + QStringList { QStringLiteral("--lists"), kListsDir, QStringLiteral("--quiet") });
+    service.start();
+    const QDeadlineTimer deadline(10000);
+    while (!service.canReadLine() && service.state() != QProcess::NotRunning && !deadline.hasExpired())
+        service.waitForReadyRead(100);
+    const QByteArray line = service.readLine().trimmed();
+    return line.startsWith("listening on ") ? line.mid(13) : line;
 }
 
 } // namespace
@@ -223,7 +185,7 @@ void TestGatewayService::yahooQuoteServedAndCached()
 {
     Provider yahoo;
     ServeYahooSession(yahoo);
-    yahoo.routes["/v7/finance/quote"] = { 200, YahooQuote("MSFT", 412.34, "Microsoft Corporation"), 0, {} };
+    yahoo.on("/v7/finance/quote", { { 200, YahooQuote("MSFT", 412.34, "Microsoft Corporation") } });
     QuoteServiceProcess service;
     QVERIFY2(service.start(LiveArgs(yahoo), 0, false), qPrintable(service.error()));
     for (int i = 0; i < 3; ++i) {
@@ -242,32 +204,24 @@ void TestGatewayService::yahooQuoteServedAndCached()
 
 void TestGatewayService::fallsBackToTheNextSource()
 {
-    Provider yahoo;
-    ServeYahooSession(yahoo);
-    yahoo.routes["/v7/finance/quote"] = { 500, "{}", 0, {} };
-    yahoo.routes["/v8/finance/chart/"] = { 500, "{}", 0, {} };
-    Provider finnhub;
-    finnhub.routes["/api/v1/quote"] = { 200,
-        "{\"c\":98.76,\"d\":0.5,\"dp\":0.51,\"h\":99.1,\"l\":97.2,\"o\":98.0,\"pc\":98.26,\"t\":1709653320}",
-        0, {} };
-    finnhub.routes["/api/v1/stock/profile2"] = { 200, "{\"name\":\"Second Source Inc\"}", 0, {} };
-    finnhub.routes["/api/v1/stock/metric"] = { 200, "{\"metric\":{}}", 0, {} };
-
+    Provider yahoo, finnhub;
+    finnhub.on("/api/v1/quote",
+        { { 200,
+            "{\"c\":98.76,\"d\":0.5,\"dp\":0.51,\"h\":99.1,\"l\":97.2,\"o\":98.0,\"pc\":98.26,\"t\":"
+            "1709653320}" } });
+    finnhub.on("/api/v1/stock/profile2", { { 200, "{\"name\":\"Second Source Inc\"}" } });
+    finnhub.on("/api/v1/stock/metric", { { 200, "{\"metric\":{}}" } });
     QTemporaryDir dir;
     const QString tokenPath = dir.filePath(QStringLiteral("finnhub.token"));
     QFile token(tokenPath);
-    QVERIFY(token.open(QIODevice::WriteOnly));
-    token.write(kToken + '\n');
+    QVERIFY(token.open(QIODevice::WriteOnly) && token.write(kToken + '\n') > 0);
     token.close();
     QVERIFY(::chmod(QFile::encodeName(tokenPath).constData(), 0600) == 0);
 
     QuoteServiceProcess service;
-    QVERIFY2(service.start(
-                 { QStringLiteral("--lists"), kListsDir, QStringLiteral("--source"),
-                     QStringLiteral("yahoo,finnhub"), QStringLiteral("--upstream"),
-                     QStringLiteral("yahoo=") + yahoo.url(), QStringLiteral("--upstream"),
-                     QStringLiteral("finnhub=") + finnhub.url(), QStringLiteral("--token-file"), tokenPath },
-                 0, false),
+    QVERIFY2(
+        service.start(
+            FailingYahooThenFinnhub(yahoo, finnhub, { QStringLiteral("--token-file"), tokenPath }), 0, false),
         qPrintable(service.error()));
     const Run r = Fetch(service.url(), QStringLiteral("US:IBM"));
     QVERIFY(service.stop());
@@ -276,7 +230,7 @@ void TestGatewayService::fallsBackToTheNextSource()
     QVERIFY(r.out.contains("Second Source Inc"));
     QVERIFY(yahoo.count("/v7/finance/quote") >= 1);
     QCOMPARE(finnhub.count("/api/v1/quote"), 1);
-    QVERIFY(finnhub.targets.first().contains("token=" + kToken)); // the key goes to the provider ...
+    QVERIFY(finnhub.heads().first().contains("token=" + kToken)); // the key goes to the provider ...
     const QByteArray log = service.output();
     QVERIFY2(log.contains("finnhub after yahoo:"), log.constData()); // ... and the log says why
     QVERIFY(!log.contains(kToken)); // but never into the log
@@ -284,34 +238,25 @@ void TestGatewayService::fallsBackToTheNextSource()
 
 void TestGatewayService::failingSourceIsLeftOut()
 {
-    Provider yahoo;
-    ServeYahooSession(yahoo);
-    yahoo.routes["/v7/finance/quote"] = { 500, "{}", 0, {} };
-    yahoo.routes["/v8/finance/chart/"] = { 500, "{}", 0, {} };
-    Provider finnhub;
-    finnhub.routes["/api/v1/quote"]
-        = { 200, "{\"c\":20.5,\"d\":0.5,\"dp\":2.5,\"pc\":20,\"t\":1709653320}", 0, {} };
+    Provider yahoo, finnhub;
+    finnhub.on("/api/v1/quote", { { 200, "{\"c\":20.5,\"d\":0.5,\"dp\":2.5,\"pc\":20,\"t\":1709653320}" } });
     QuoteServiceProcess service;
     qputenv("FINNHUB_TOKEN", kToken);
     const bool started = service.start(
-        { QStringLiteral("--lists"), kListsDir, QStringLiteral("--source"), QStringLiteral("yahoo,finnhub"),
-            QStringLiteral("--upstream"), QStringLiteral("yahoo=") + yahoo.url(),
-            QStringLiteral("--upstream"), QStringLiteral("finnhub=") + finnhub.url(),
-            QStringLiteral("--cache-seconds"), QStringLiteral("0") },
+        FailingYahooThenFinnhub(yahoo, finnhub, { QStringLiteral("--cache-seconds"), QStringLiteral("0") }),
         0, false);
     qunsetenv("FINNHUB_TOKEN");
     QVERIFY2(started, qPrintable(service.error()));
     qsizetype afterThree = 0;
     for (int i = 1; i <= 5; ++i) {
         const Run r = Fetch(service.url(), QStringLiteral("US:XOM"));
-        QCOMPARE(r.exit, 0);
         QCOMPARE(Last(r), 20.5);
         if (i == 3)
-            afterThree = yahoo.targets.size();
+            afterThree = yahoo.heads().size();
     }
     QVERIFY(service.stop());
     QVERIFY(afterThree > 0);
-    QCOMPARE(yahoo.targets.size(), afterThree); // three failures in a row: yahoo left alone since
+    QCOMPARE(yahoo.heads().size(), afterThree); // three failures in a row: yahoo left alone since
     QCOMPARE(finnhub.count("/api/v1/quote"), 5);
     QCOMPARE(service.output().count("yahoo: skipped after 3 failures in a row"), 2);
 }
@@ -320,7 +265,7 @@ void TestGatewayService::staleQuoteThenNoData()
 {
     Provider yahoo;
     ServeYahooSession(yahoo);
-    yahoo.routes["/v7/finance/quote"] = { 200, YahooQuote("KO", 61.5, "Cola Company"), 0, {} };
+    yahoo.on("/v7/finance/quote", { { 200, YahooQuote("KO", 61.5, "Cola Company") } });
     QuoteServiceProcess service;
     QVERIFY(service.start(LiveArgs(yahoo,
                               { QStringLiteral("--cache-seconds"), QStringLiteral("1"),
@@ -328,8 +273,8 @@ void TestGatewayService::staleQuoteThenNoData()
         0, false));
     QCOMPARE(Last(Fetch(service.url(), QStringLiteral("US:KO"))), 61.5);
 
-    yahoo.routes["/v7/finance/quote"] = { 503, "{}", 0, {} };
-    yahoo.routes["/v8/finance/chart/"] = { 503, "{}", 0, {} };
+    yahoo.on("/v7/finance/quote", { { 503, "{}" } });
+    yahoo.on("/v8/finance/chart/*", { { 503, "{}" } });
     QTest::qWait(1200);
     const Run stale = Fetch(service.url(), QStringLiteral("US:KO"));
     QCOMPARE(stale.exit, 0);
@@ -348,7 +293,8 @@ void TestGatewayService::simultaneousWindowsShareOneRequest()
 {
     Provider yahoo;
     ServeYahooSession(yahoo);
-    yahoo.routes["/v7/finance/quote"] = { 200, YahooQuote("GE", 150.25, "General Things"), 600, {} };
+    yahoo.on("/v7/finance/quote",
+        { { 200, YahooQuote("GE", 150.25, "General Things"), {}, RoutedProvider::Mode::Whole, 600 } });
     QuoteServiceProcess service;
     QVERIFY(service.start(LiveArgs(yahoo)));
     std::vector<std::unique_ptr<QProcess>> windows;
@@ -367,16 +313,17 @@ void TestGatewayService::slowSymbolDoesNotHoldUpAnother()
 {
     Provider yahoo;
     ServeYahooSession(yahoo);
-    yahoo.routes["/v7/finance/quote"] = { 200, YahooQuote("F", 12.5, "Fast Motors"), 0, {} };
+    yahoo.on("/v7/finance/quote", { { 200, YahooQuote("F", 12.5, "Fast Motors") } });
     QuoteServiceProcess service;
     QVERIFY(service.start(LiveArgs(yahoo)));
     QCOMPARE(Last(Fetch(service.url(), QStringLiteral("US:F"))), 12.5); // session made, F cached
-    yahoo.routes["/v7/finance/quote"] = { 200, YahooQuote("T", 17.0, "Slow Telephone"), 4000, {} };
+    yahoo.on("/v7/finance/quote",
+        { { 200, YahooQuote("T", 17.0, "Slow Telephone"), {}, RoutedProvider::Mode::Whole, 4000 } });
     QElapsedTimer timer;
     timer.start();
     auto slow = StartFetch(service.url(), QStringLiteral("US:T"));
     QTRY_COMPARE_WITH_TIMEOUT(yahoo.count("/v7/finance/quote"), 2, 10000); // the slow one is upstream
-    yahoo.routes["/v7/finance/quote"] = { 200, YahooQuote("C", 55.0, "Quick Bank"), 0, {} };
+    yahoo.on("/v7/finance/quote", { { 200, YahooQuote("C", 55.0, "Quick Bank") } });
     const Run quick = Fetch(service.url(), QStringLiteral("US:C"));
     const qint64 quickMs = timer.elapsed();
     const Run late = Wait(*slow);
@@ -406,7 +353,7 @@ void TestGatewayService::oddSymbolsNeverGoUpstream()
     QVERIFY(service.stop());
     QCOMPARE(r.exit, 1);
     QVERIFY(r.err.contains("Sorry, no data available for:"));
-    QVERIFY2(yahoo.targets.isEmpty(), yahoo.targets.value(0).constData());
+    QVERIFY2(yahoo.heads().isEmpty(), yahoo.heads().value(0).constData());
     QVERIFY(service.output().contains("refused symbol"));
 }
 
@@ -564,22 +511,14 @@ void TestGatewayService::servesAnInheritedSocket()
     const quint16 port = ntohs(addr.sin_port);
 
     QProcess service;
-    service.setProgram(QStringLiteral("/bin/sh"));
-    // --port 1 would fail to bind: the service must not try
-    service.setArguments(
-        { QStringLiteral("-c"), QStringLiteral("LISTEN_PID=$$ LISTEN_FDS=1 exec \"$0\" \"$@\""),
-            QStringLiteral(KOLPEX_SERVICE_BIN), QStringLiteral("--port"), QStringLiteral("1"),
-            QStringLiteral("--lists"), kListsDir, QStringLiteral("--quiet") });
     service.setChildProcessModifier([fd] { ::dup2(fd, 3); });
-    service.start();
-    QVERIFY(service.waitForStarted(5000));
+    // --port 1 would fail to bind: the service must not try
+    const QByteArray said
+        = StartThroughShell(service, QStringLiteral("LISTEN_PID=$$ LISTEN_FDS=1 exec \"$0\" \"$@\""),
+            { QStringLiteral("--port"), QStringLiteral("1") });
     ::close(fd); // the service holds it now
-    QDeadlineTimer deadline(10000);
-    while (!service.canReadLine() && service.state() == QProcess::Running && !deadline.hasExpired())
-        service.waitForReadyRead(100);
-    const QByteArray first = service.readLine().trimmed();
     const QByteArray url = "http://127.0.0.1:" + QByteArray::number(port);
-    QCOMPARE(first, "listening on " + url);
+    QCOMPARE(said, url);
     const Run r = Fetch(url, QStringLiteral("US:MSFT"));
     service.terminate();
     QVERIFY(service.waitForFinished(10000));
@@ -687,16 +626,8 @@ void TestGatewayService::keepsAnsweringAtTheDescriptorLimit()
     // Few descriptors and many clients: the cap has to fit under the limit, or accept() fails
     // over and over and the service spins without answering anyone.
     QProcess service;
-    service.setProgram(QStringLiteral("/bin/sh"));
-    service.setArguments({ QStringLiteral("-c"), QStringLiteral("ulimit -n 96 && exec \"$0\" \"$@\""),
-        QStringLiteral(KOLPEX_SERVICE_BIN), QStringLiteral("--port"), QStringLiteral("0"),
-        QStringLiteral("--lists"), kListsDir, QStringLiteral("--quiet") });
-    service.start();
-    QVERIFY(service.waitForStarted(5000));
-    QDeadlineTimer deadline(10000);
-    while (!service.canReadLine() && service.state() == QProcess::Running && !deadline.hasExpired())
-        service.waitForReadyRead(100);
-    const QByteArray url = service.readLine().trimmed().mid(int(qstrlen("listening on ")));
+    const QByteArray url = StartThroughShell(service, QStringLiteral("ulimit -n 96 && exec \"$0\" \"$@\""),
+        { QStringLiteral("--port"), QStringLiteral("0") });
     QVERIFY2(url.startsWith("http://127.0.0.1:"), url.constData());
     const quint16 port = quint16(url.mid(url.lastIndexOf(':') + 1).toUInt());
 
