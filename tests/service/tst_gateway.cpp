@@ -98,34 +98,31 @@ struct Rig {
     }
 };
 
-Behaviour Fails(const QString& why = QStringLiteral("HTTP 503"))
+Behaviour Of(Behaviour::Kind kind, double last = 10.0, int delayMs = 0,
+    const QString& why = QStringLiteral("HTTP 503"))
 {
     Behaviour b;
-    b.kind = Behaviour::Kind::Fail;
+    b.kind = kind;
+    b.last = last;
+    b.delayMs = delayMs;
     b.why = why;
     return b;
 }
-
+Behaviour Fails(const QString& why = QStringLiteral("HTTP 503"))
+{
+    return Of(Behaviour::Kind::Fail, 0, 0, why);
+}
 Behaviour Answers(double last, int delayMs = 0)
 {
-    Behaviour b;
-    b.last = last;
-    b.delayMs = delayMs;
-    return b;
+    return Of(Behaviour::Kind::Answer, last, delayMs);
 }
-
 Behaviour NotFound()
 {
-    Behaviour b;
-    b.kind = Behaviour::Kind::NotFound;
-    return b;
+    return Of(Behaviour::Kind::NotFound);
 }
-
 Behaviour Silent()
 {
-    Behaviour b;
-    b.kind = Behaviour::Kind::Silent;
-    return b;
+    return Of(Behaviour::Kind::Silent);
 }
 
 ServedQuote PlainFormat(const LiveQuote& q, std::int64_t)
