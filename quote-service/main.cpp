@@ -55,13 +55,18 @@ std::unique_ptr<QuoteGateway> MakeGateway(
         } else {
             token = qEnvironmentVariable("FINNHUB_TOKEN").trimmed();
         }
-        if (token.isEmpty()) {
-            *error = QStringLiteral("finnhub needs an API key: set FINNHUB_TOKEN or give --token-file");
-            return nullptr;
-        }
     }
+    // Without a key Finnhub can only refuse, so a chain such as "yahoo,finnhub" runs without it
+    // rather than not at all.
+    const bool finnhubWithoutKey = options.sources.contains(QLatin1String("finnhub")) && token.isEmpty();
+    if (finnhubWithoutKey)
+        std::fprintf(stderr,
+            "kolpex-quote-service: finnhub left out: it needs an API key (set FINNHUB_TOKEN or give "
+            "--token-file)\n");
     std::vector<std::unique_ptr<QuoteSource>> sources;
     for (const QString& name : options.sources) {
+        if (finnhubWithoutKey && name == QLatin1String("finnhub"))
+            continue;
         SourceContext context;
         context.upstream = options.upstreams.value(name);
         if (name == QLatin1String("finnhub"))
@@ -74,6 +79,10 @@ std::unique_ptr<QuoteGateway> MakeGateway(
             return nullptr;
         }
         sources.push_back(std::move(source));
+    }
+    if (sources.empty()) {
+        *error = QStringLiteral("no live source left to ask");
+        return nullptr;
     }
     GatewaySettings settings;
     settings.cacheSeconds = options.cacheSeconds;

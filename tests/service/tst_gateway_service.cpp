@@ -480,10 +480,14 @@ void TestGatewayService::tokenFile()
         QVERIFY(!r.out.contains(kToken) && !r.err.contains(kToken));
     }
 
-    // without a file the key comes from the environment, and without either there is no finnhub
+    // without a file the key comes from the environment; without either finnhub is left out of
+    // the chain, and a chain of finnhub alone does not start
     const Run none = RunService({ QStringLiteral("--source"), QStringLiteral("finnhub") }, env);
     QCOMPARE(none.exit, 2);
     QVERIFY(none.err.contains("FINNHUB_TOKEN"));
+    const Run rest = RunService({ QStringLiteral("--source"), QStringLiteral("yahoo,finnhub") }, env);
+    QVERIFY2(rest.out.contains("live quotes from yahoo, cached"), rest.out.constData());
+    QVERIFY(rest.err.contains("finnhub left out"));
     env.insert(QStringLiteral("FINNHUB_TOKEN"), QString::fromLatin1(kToken));
     QVERIFY(RunService({ QStringLiteral("--source"), QStringLiteral("finnhub") }, env)
                 .out.contains("listening on"));
