@@ -1,37 +1,16 @@
-// Yahoo's answers as they might come: every parser on arbitrary bytes, and whatever figures they
-// give printed as a page.
-#include "livepage.h"
+// Yahoo's answers as they might come: every parser on arbitrary bytes.
+#include "livesourcecheck.h"
 #include "sources/yahoo.h"
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
-
-namespace {
-
-void Check(const SourceResult& r)
-{
-    // a quote, or a reason there is none; never both unknown and a quote
-    if (r.quote ? r.notFound : r.why.isEmpty())
-        std::abort();
-    if (!r.quote)
-        return;
-    if (r.quote->name.size() > 120 || r.quote->exchange.size() > 60)
-        std::abort();
-    const ServedQuote page = FormatLiveQuote(*r.quote, 1709653320);
-    if (page.last.isEmpty() || page.timeText.isEmpty() || page.volume.size() > 32
-        || page.marketCap.size() > 40)
-        std::abort();
-}
-
-} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     const QByteArray body(reinterpret_cast<const char*>(data), qsizetype(size));
-    Check(ParseYahooQuote(body));
-    Check(ParseYahooChart(body));
-    Check(ParseYahooSummary(body));
+    CheckSourceResult(ParseYahooQuote(body));
+    CheckSourceResult(ParseYahooChart(body));
+    CheckSourceResult(ParseYahooSummary(body));
     const QByteArray crumb = ParseYahooCrumb(body);
     if (crumb.size() > 64 || crumb.contains('<'))
         std::abort();

@@ -18,6 +18,9 @@ struct HttpRequest {
     bool keepAlive = false;
 };
 
+// The reason phrase of a status the service sends.
+QByteArray HttpReason(int status);
+
 struct HttpConnection;
 
 // The way back to one client. Copies share the connection; answering a connection that has gone

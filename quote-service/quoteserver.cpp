@@ -15,28 +15,6 @@ namespace {
 
 const QByteArray kHtmlType = QByteArrayLiteral("text/html; charset=windows-1252");
 
-QByteArray ReasonPhrase(int status)
-{
-    switch (status) {
-    case 400:
-        return "Bad Request";
-    case 403:
-        return "Forbidden";
-    case 404:
-        return "Not Found";
-    case 500:
-        return "Internal Server Error";
-    case 502:
-        return "Bad Gateway";
-    case 503:
-        return "Service Unavailable";
-    case 504:
-        return "Gateway Timeout";
-    default:
-        return "Error";
-    }
-}
-
 const char* FaultNote(FaultKind kind)
 {
     switch (kind) {
@@ -112,7 +90,7 @@ void QuoteServer::handle(const HttpRequest& request, HttpReply reply)
     started.start();
     const QUrl url = QUrl::fromEncoded(request.target);
     if (url.path() != QLatin1String("/detail/stock_quote")) {
-        const QByteArray body = RenderErrorPage(404, ReasonPhrase(404));
+        const QByteArray body = RenderErrorPage(404, HttpReason(404));
         reply.send(404, kHtmlType, body);
         log(request.target, 404, body.size(), started.elapsed(), {});
         return;
@@ -138,7 +116,7 @@ void QuoteServer::answerQuote(const QString& countrySymbol, const FaultPlan& pla
 {
     if (plan.mode == FaultKind::Error) {
         const int status = int(plan.value);
-        deliver(reply, plan, { status, RenderErrorPage(status, ReasonPhrase(status)), {} }, target, started);
+        deliver(reply, plan, { status, RenderErrorPage(status, HttpReason(status)), {} }, target, started);
         return;
     }
     if (plan.mode == FaultKind::Empty) {
