@@ -10,13 +10,6 @@ const QString kHost = QStringLiteral("finnhub.io");
 constexpr int kMaxKept = 4096;
 constexpr double kMillion = 1e6;
 
-SourceResult Failed(const QString& why)
-{
-    SourceResult r;
-    r.why = why;
-    return r;
-}
-
 std::optional<double> Positive(const QJsonObject& o, const char* key)
 {
     const auto n = JsonNumber(o.value(QLatin1String(key)));
@@ -56,9 +49,7 @@ SourceResult ParseFinnhubQuote(const QByteArray& body)
     const auto time = JsonNumber(o->value(QLatin1String("t")));
     // a symbol it does not know comes back as zeros
     if (last.value_or(0) == 0 && time.value_or(0) == 0) {
-        SourceResult r = Failed(QStringLiteral("quote: no such symbol"));
-        r.notFound = true;
-        return r;
+        return Unknown(QStringLiteral("quote: no such symbol"));
     }
     if (!last || *last <= 0)
         return Failed(QStringLiteral("quote: no price"));

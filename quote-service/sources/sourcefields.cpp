@@ -1,5 +1,7 @@
 #include "sourcefields.h"
 
+#include "platform/textcodec.h"
+
 #include <QJsonDocument>
 #include <QJsonParseError>
 #include <cmath>
@@ -9,70 +11,6 @@ namespace {
 
 // Beyond anything a price, a volume or a market value reaches; keeps the page's figures printable.
 constexpr double kLargest = 1e16;
-
-char Cp1252Of(char32_t c)
-{
-    if (c < 0x80 || (c >= 0xA0 && c <= 0xFF))
-        return char(c);
-    switch (c) {
-    case 0x20AC:
-        return char(0x80);
-    case 0x201A:
-        return char(0x82);
-    case 0x0192:
-        return char(0x83);
-    case 0x201E:
-        return char(0x84);
-    case 0x2026:
-        return char(0x85);
-    case 0x2020:
-        return char(0x86);
-    case 0x2021:
-        return char(0x87);
-    case 0x02C6:
-        return char(0x88);
-    case 0x2030:
-        return char(0x89);
-    case 0x0160:
-        return char(0x8A);
-    case 0x2039:
-        return char(0x8B);
-    case 0x0152:
-        return char(0x8C);
-    case 0x017D:
-        return char(0x8E);
-    case 0x2018:
-        return char(0x91);
-    case 0x2019:
-        return char(0x92);
-    case 0x201C:
-        return char(0x93);
-    case 0x201D:
-        return char(0x94);
-    case 0x2022:
-        return char(0x95);
-    case 0x2013:
-        return char(0x96);
-    case 0x2014:
-        return char(0x97);
-    case 0x02DC:
-        return char(0x98);
-    case 0x2122:
-        return char(0x99);
-    case 0x0161:
-        return char(0x9A);
-    case 0x203A:
-        return char(0x9B);
-    case 0x0153:
-        return char(0x9C);
-    case 0x017E:
-        return char(0x9E);
-    case 0x0178:
-        return char(0x9F);
-    default:
-        return '?';
-    }
-}
 
 const char* MarketSuffix(const QByteArray& country)
 {
@@ -96,6 +34,21 @@ const char* MarketSuffix(const QByteArray& country)
 }
 
 } // namespace
+
+SourceResult Failed(const QString& why)
+{
+    SourceResult r;
+    r.why = why;
+    return r;
+}
+
+SourceResult Unknown(const QString& why)
+{
+    SourceResult r;
+    r.notFound = true;
+    r.why = why;
+    return r;
+}
 
 QByteArray ProviderSymbol(const QByteArray& country, const QByteArray& symbol,
     const std::function<bool(const QByteArray&)>& isVentureOnly, SymbolStyle style)
@@ -138,21 +91,12 @@ std::optional<double> FirstNumber(const QJsonObject& object, std::initializer_li
     return std::nullopt;
 }
 
-QByteArray ToCp1252(const QString& text)
-{
-    QByteArray out;
-    out.reserve(text.size());
-    for (const char32_t c : text.toUcs4())
-        out += Cp1252Of(c);
-    return out;
-}
-
 QByteArray JsonText(const QJsonValue& value, qsizetype maxBytes)
 {
     if (!value.isString())
         return {};
     // Cut before converting: a hostile name must not cost more than its bound.
-    QByteArray text = ToCp1252(value.toString().left(maxBytes));
+    QByteArray text = QByteArray::fromStdString(ToCp1252(value.toString().left(maxBytes)));
     for (char& c : text) {
         if (std::uint8_t(c) < 0x20 || c == 0x7F)
             c = ' ';

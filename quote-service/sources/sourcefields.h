@@ -10,6 +10,10 @@
 
 // Helpers the adapters share for reading what a provider sent: nothing here trusts the input.
 
+// A source's answer for a request that failed, and for a symbol the provider does not know.
+SourceResult Failed(const QString& why);
+SourceResult Unknown(const QString& why);
+
 // How a provider spells a symbol of ours. Yahoo writes a US class share with a dash (BRK-B).
 enum class SymbolStyle { Yahoo, Finnhub };
 // Empty for a country no provider lists.
@@ -22,7 +26,6 @@ std::optional<double> JsonNumber(const QJsonValue& value);
 std::optional<double> FirstNumber(const QJsonObject& object, std::initializer_list<const char*> keys);
 // A provider's text as code page 1252 bytes: control characters made spaces, bounded in length.
 QByteArray JsonText(const QJsonValue& value, qsizetype maxBytes = 120);
-QByteArray ToCp1252(const QString& text);
 
 // The body as a JSON object; why says what it was instead (an HTML page, broken JSON, ...).
 std::optional<QJsonObject> JsonObjectOf(const QByteArray& body, QString* why);

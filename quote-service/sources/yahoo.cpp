@@ -22,21 +22,6 @@ QByteArray Encoded(const QByteArray& text)
     return QUrl::toPercentEncoding(QString::fromLatin1(text));
 }
 
-SourceResult Failed(const QString& why)
-{
-    SourceResult r;
-    r.why = why;
-    return r;
-}
-
-SourceResult Unknown(const QString& why)
-{
-    SourceResult r;
-    r.notFound = true;
-    r.why = why;
-    return r;
-}
-
 // {"<top>": {"result": [...], "error": ...}}: the result list, or why there is none.
 struct Envelope {
     std::optional<QJsonArray> result;
