@@ -17,12 +17,15 @@ struct HttpConnection {
 
 namespace {
 
-QByteArray Head(int status, const QByteArray& contentType, qsizetype length, bool keepAlive)
+QByteArray Head(int status, const QByteArray& contentType, qsizetype length, bool keepAlive,
+    const HttpHeaders& extra = {})
 {
     QByteArray head = "HTTP/1.1 " + QByteArray::number(status) + ' ' + HttpReason(status) + "\r\n";
     if (!contentType.isEmpty())
         head += "Content-Type: " + contentType + "\r\n";
     head += "Content-Length: " + QByteArray::number(length) + "\r\n";
+    for (const auto& [name, value] : extra)
+        head += name + ": " + value + "\r\n";
     head += keepAlive ? "Connection: keep-alive\r\n\r\n" : "Connection: close\r\n\r\n";
     return head;
 }
@@ -101,12 +104,13 @@ bool HttpReply::alive() const
         && c->state == HttpConnection::State::Answering;
 }
 
-void HttpReply::send(int status, const QByteArray& contentType, const QByteArray& body)
+void HttpReply::send(
+    int status, const QByteArray& contentType, const QByteArray& body, const HttpHeaders& extra)
 {
     const auto c = m_connection.lock();
     if (!alive())
         return;
-    c->socket->write(Head(status, contentType, body.size(), c->keepAlive));
+    c->socket->write(Head(status, contentType, body.size(), c->keepAlive, extra));
     if (!c->headOnly)
         c->socket->write(body);
     c->server->finished(c, !c->keepAlive);

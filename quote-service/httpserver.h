@@ -2,7 +2,9 @@
 
 #include <QByteArray>
 #include <QHostAddress>
+#include <QList>
 #include <QObject>
+#include <QPair>
 #include <QTcpServer>
 #include <functional>
 #include <list>
@@ -17,6 +19,8 @@ struct HttpRequest {
     QByteArray target; // path and query, as sent
     bool keepAlive = false;
 };
+
+using HttpHeaders = QList<QPair<QByteArray, QByteArray>>;
 
 // The reason phrase of a status the service sends.
 QByteArray HttpReason(int status);
@@ -35,7 +39,8 @@ public:
 
     bool alive() const;
     // The whole answer; the connection then waits for the next request or closes.
-    void send(int status, const QByteArray& contentType, const QByteArray& body);
+    void send(
+        int status, const QByteArray& contentType, const QByteArray& body, const HttpHeaders& extra = {});
     // The head promises the whole body, but only its first `part` bytes go out; then the
     // connection is closed (close) or left open saying nothing more.
     void sendPart(

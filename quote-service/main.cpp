@@ -134,6 +134,15 @@ int main(int argc, char** argv)
         return 2;
     }
 
+    // The launcher's private prefix comes this way: a command line is every user's to read.
+    if (qEnvironmentVariableIsSet("KOLPEX_QUOTE_PREFIX")) {
+        if (!ApplyPathPrefix(qEnvironmentVariable("KOLPEX_QUOTE_PREFIX"), options, &error)) {
+            std::fprintf(stderr, "kolpex-quote-service: KOLPEX_QUOTE_PREFIX: %s\n", qPrintable(error));
+            return 2;
+        }
+        qunsetenv("KOLPEX_QUOTE_PREFIX");
+    }
+
     SecurityCatalogue catalogue;
     const QStringList read
         = catalogue.load(options.listDirs.isEmpty() ? DefaultListDirectories() : options.listDirs);
@@ -170,7 +179,8 @@ int main(int argc, char** argv)
         return 1;
     }
     const QString host = inherited ? HostForUrl(server.address()) : options.address;
-    std::fprintf(stdout, "listening on http://%s:%u\n", qPrintable(host), unsigned(port));
+    std::fprintf(stdout, "listening on http://%s:%u%s\n", qPrintable(host), unsigned(port),
+        options.pathPrefix.isEmpty() ? "" : " below its path prefix");
     std::fprintf(stdout, "%lld securities from %lld list files and the built-in set\n",
         static_cast<long long>(catalogue.size()), static_cast<long long>(read.size()));
     if (gateway)

@@ -162,6 +162,45 @@ bool ParseCount(const QString& name, const QString& text, int min, int max, int&
     return true;
 }
 
+bool ParseUpstream(const QString& v, ServiceOptions& options, QString* error)
+{
+    const qsizetype eq = v.indexOf(QLatin1Char('='));
+    const QString name = v.left(eq).trimmed().toLower();
+    const QUrl url(v.mid(eq + 1).trimmed(), QUrl::StrictMode);
+    if (eq < 0 || !kLiveSources.contains(name)) {
+        *error = QStringLiteral("--upstream takes yahoo=URL or finnhub=URL: ") + v;
+        return false;
+    }
+    if (!url.isValid() || url.host().isEmpty()
+        || (url.scheme() != QLatin1String("http") && url.scheme() != QLatin1String("https"))) {
+        *error = QStringLiteral("bad upstream URL: ") + v.mid(eq + 1);
+        return false;
+    }
+    options.upstreams.insert(name, url);
+    return true;
+}
+
+} // namespace
+
+bool ApplyPathPrefix(const QString& v, ServiceOptions& options, QString* error)
+{
+    QString prefix = v.trimmed();
+    while (prefix.startsWith(QLatin1Char('/')))
+        prefix.remove(0, 1);
+    while (prefix.endsWith(QLatin1Char('/')))
+        prefix.chop(1);
+    for (const QChar c : prefix) {
+        if (c.unicode() > 0x7e || !(c.isLetterOrNumber() || QStringLiteral("-._~").contains(c))) {
+            *error = QStringLiteral("a path prefix takes letters, digits and - . _ ~ only");
+            return false;
+        }
+    }
+    options.pathPrefix = prefix;
+    return true;
+}
+
+namespace {
+
 // One option with its value, from the command line or a settings file.
 bool ApplyValued(const QString& arg, const QString& v, ServiceOptions& options, QString* error)
 {
@@ -177,6 +216,10 @@ bool ApplyValued(const QString& arg, const QString& v, ServiceOptions& options, 
         return ParseSeconds(QStringLiteral("stale seconds"), v, options.staleSeconds, error);
     } else if (arg == QLatin1String("--token-file")) {
         options.tokenFile = v.trimmed();
+    } else if (arg == QLatin1String("--upstream")) {
+        return ParseUpstream(v, options, error);
+    } else if (arg == QLatin1String("--path-prefix")) {
+        return ApplyPathPrefix(v, options, error);
     } else {
         *error = QStringLiteral("unknown option: ") + arg;
         return false;
@@ -220,7 +263,7 @@ bool ParseConfigText(const QByteArray& text, const QString& origin, const QStrin
 {
     static const QStringList keys { QStringLiteral("source"), QStringLiteral("cache-seconds"),
         QStringLiteral("stale-seconds"), QStringLiteral("token-file"), QStringLiteral("address"),
-        QStringLiteral("port") };
+        QStringLiteral("port"), QStringLiteral("path-prefix"), QStringLiteral("upstream") };
     const QList<QByteArray> lines = text.split('\n');
     for (qsizetype i = 0; i < lines.size(); ++i) {
         const QString line = QString::fromUtf8(lines.at(i)).trimmed();
@@ -313,27 +356,12 @@ bool ParseOptions(const QStringList& args, ServiceOptions& options, QString* err
         QString v;
         if (arg == QLatin1String("--address") || arg == QLatin1String("--port")
             || arg == QLatin1String("--source") || arg == QLatin1String("--cache-seconds")
-            || arg == QLatin1String("--stale-seconds") || arg == QLatin1String("--token-file")) {
+            || arg == QLatin1String("--stale-seconds") || arg == QLatin1String("--token-file")
+            || arg == QLatin1String("--upstream") || arg == QLatin1String("--path-prefix")) {
             if (!value(v) || !ApplyValued(arg, v, options, error))
                 return false;
         } else if (arg == QLatin1String("--config")) {
             ++i; // read above
-        } else if (arg == QLatin1String("--upstream")) {
-            if (!value(v))
-                return false;
-            const qsizetype eq = v.indexOf(QLatin1Char('='));
-            const QString name = v.left(eq).trimmed().toLower();
-            const QUrl url(v.mid(eq + 1).trimmed(), QUrl::StrictMode);
-            if (eq < 0 || !kLiveSources.contains(name)) {
-                *error = QStringLiteral("--upstream takes yahoo=URL or finnhub=URL: ") + v;
-                return false;
-            }
-            if (!url.isValid() || url.host().isEmpty()
-                || (url.scheme() != QLatin1String("http") && url.scheme() != QLatin1String("https"))) {
-                *error = QStringLiteral("bad upstream URL: ") + v.mid(eq + 1);
-                return false;
-            }
-            options.upstreams.insert(name, url);
         } else if (arg == QLatin1String("--idle-ms")) {
             if (!value(v)
                 || !ParseCount(QStringLiteral("idle time"), v, 10, 3'600'000, options.idleMs, error))
@@ -391,7 +419,7 @@ QString UsageText()
         "usage: kolpex-quote-service [--config FILE] [--address A] [--port N] [--lists DIR]...\n"
         "                            [--source LIST] [--upstream NAME=URL]... [--token-file FILE]\n"
         "                            [--cache-seconds N] [--stale-seconds N] [--max-connections N]\n"
-        "                            [--fault F]... [--now TIME [--rate R]] [--quiet]\n"
+        "                            [--path-prefix P] [--fault F]... [--now TIME [--rate R]] [--quiet]\n"
         "       kolpex-quote-service --dump CC:SYMBOL [--at TIME] [--lists DIR]...\n"
         "  --port 0 picks a free port; the first output line names the address. Started by systemd\n"
         "  with a listening socket, it serves on that socket instead.\n"
@@ -402,9 +430,11 @@ QString UsageText()
         "  --cache-seconds N  ask a provider about a symbol at most once in N seconds (default 60)\n"
         "  --stale-seconds N  when every source fails, serve a quote up to N seconds old (default 900)\n"
         "  --max-connections N  open connections at most (default 256); idle ones are closed after 30 s\n"
+        "  --path-prefix P    answer only below /P/ (every other path gets 404); KOLPEX_QUOTE_PREFIX\n"
+        "                     sets it out of sight of other users, and overrides both\n"
         "  --config FILE      key = value lines (source, cache-seconds, stale-seconds, token-file,\n"
-        "                     address, port; # starts a comment); a missing file is no error, and\n"
-        "                     the command line overrides it\n"
+        "                     address, port, path-prefix, upstream; # starts a comment); a missing\n"
+        "                     file is no error, and the command line overrides it\n"
         "  F is KIND[=VALUE][@CC:SYMBOL], KIND one of:\n"
         "    delay=MS       answer after MS milliseconds (combines with one of the others)\n"
         "    stall[=BYTES]  send the headers and BYTES of the body (default half), then nothing\n"

@@ -46,6 +46,7 @@ struct ServiceOptions {
     int cacheSeconds = 60;
     int staleSeconds = 900;
     QString configPath;
+    QString pathPrefix; // answered only below /PREFIX/; empty: at the root
     int idleMs = 30'000; // a connection without a complete request is closed after this
     int maxConnections = 256;
 
@@ -69,4 +70,7 @@ bool ParseConfigText(const QByteArray& text, const QString& origin, const QStrin
 // The first line of a token file that only its owner may read; false and a message (never the
 // token) otherwise.
 bool ReadTokenFile(const QString& path, QString* token, QString* error);
+// Takes a path prefix (slashes around it dropped); false and a message when it holds other than
+// letters, digits and - . _ ~.
+bool ApplyPathPrefix(const QString& text, ServiceOptions& options, QString* error);
 QString UsageText();

@@ -39,6 +39,29 @@ bool IsCountryCode(const QByteArray& country)
         && std::isalpha(static_cast<unsigned char>(country[1]));
 }
 
+// Whether the target lies below /PREFIX/, in a time that says nothing about how much of it matched.
+bool BelowPrefix(const QByteArray& target, const QByteArray& prefix)
+{
+    const QByteArray wanted = '/' + prefix + '/';
+    unsigned char differs = target.size() < wanted.size() ? 1 : 0;
+    for (qsizetype i = 0; i < wanted.size(); ++i)
+        differs |= static_cast<unsigned char>(wanted[i] ^ (i < target.size() ? target[i] : 0));
+    return differs == 0;
+}
+
+// Why there is no quote, in a header line: printable ASCII only, and not a novel.
+HttpHeaders ReasonHeader(const QByteArray& note)
+{
+    if (note.isEmpty())
+        return {};
+    QByteArray value = note.left(400);
+    for (char& c : value) {
+        if (static_cast<unsigned char>(c) < 0x20 || static_cast<unsigned char>(c) > 0x7e)
+            c = ' ';
+    }
+    return { { QByteArrayLiteral("X-Kolpex-Reason"), value.trimmed() } };
+}
+
 } // namespace
 
 QuoteServer::QuoteServer(const ServiceOptions& options, const SecurityCatalogue& catalogue,
@@ -88,27 +111,31 @@ void QuoteServer::handle(const HttpRequest& request, HttpReply reply)
 {
     QElapsedTimer started;
     started.start();
-    const QUrl url = QUrl::fromEncoded(request.target);
-    if (url.path() != QLatin1String("/detail/stock_quote")) {
+    // A private service answers only under its prefix; the log never shows the prefix.
+    const QByteArray prefix = m_options.pathPrefix.toLatin1();
+    const bool outside = !prefix.isEmpty() && !BelowPrefix(request.target, prefix);
+    const QByteArray target
+        = prefix.isEmpty() || outside ? request.target : request.target.mid(prefix.size() + 1);
+    const QUrl url = QUrl::fromEncoded(target);
+    if (outside || url.path() != QLatin1String("/detail/stock_quote")) {
         const QByteArray body = RenderErrorPage(404, HttpReason(404));
         reply.send(404, kHtmlType, body);
-        log(request.target, 404, body.size(), started.elapsed(), {});
+        log(target, 404, body.size(), started.elapsed(), outside ? "outside the path prefix" : "");
         return;
     }
     const QString countrySymbol = QUrlQuery(url).queryItemValue(QStringLiteral("Symbol"), QUrl::FullyDecoded);
     const FaultPlan plan = ResolveFaults(m_options.faults, countrySymbol);
     if (plan.delayMs <= 0) {
-        answerQuote(countrySymbol, plan, request.target, started, std::move(reply));
+        answerQuote(countrySymbol, plan, target, started, std::move(reply));
         return;
     }
-    QTimer::singleShot(
-        plan.delayMs, this, [this, reply, plan, countrySymbol, target = request.target, started] {
-            if (!reply.alive()) {
-                log(target, 0, 0, started.elapsed(), "client gone");
-                return;
-            }
-            answerQuote(countrySymbol, plan, target, started, reply);
-        });
+    QTimer::singleShot(plan.delayMs, this, [this, reply, plan, countrySymbol, target, started] {
+        if (!reply.alive()) {
+            log(target, 0, 0, started.elapsed(), "client gone");
+            return;
+        }
+        answerQuote(countrySymbol, plan, target, started, reply);
+    });
 }
 
 void QuoteServer::answerQuote(const QString& countrySymbol, const FaultPlan& plan, const QByteArray& target,
@@ -133,7 +160,8 @@ void QuoteServer::answerQuote(const QString& countrySymbol, const FaultPlan& pla
     const QByteArray symbol = colon < 0 ? QByteArray() : asked.mid(colon + 1);
     // Nothing that is not plainly a symbol goes near a provider.
     if (colon < 0 || !IsCountryCode(country) || !IsAllowedSymbol(symbol)) {
-        deliver(reply, plan, { 200, RenderNotFoundPage(asked.left(64)), "refused symbol" }, target, started);
+        deliver(reply, plan, { 200, RenderNotFoundPage(asked.left(64)), "refused symbol", true }, target,
+            started);
         return;
     }
     QPointer<QuoteServer> self(this);
@@ -165,9 +193,11 @@ void QuoteServer::answerQuote(const QString& countrySymbol, const FaultPlan& pla
             }
             case GatewayOutcome::NotFound:
                 answer.body = RenderNotFoundPage(country + ':' + symbol);
+                answer.failed = true;
                 break;
             case GatewayOutcome::Failed:
                 answer.status = 502; // empty: the program shows its no-data message
+                answer.failed = true;
                 break;
             }
             if (!reply.alive()) {
@@ -186,7 +216,8 @@ void QuoteServer::deliver(HttpReply& reply, const FaultPlan& plan, const Answer&
         note += (note.isEmpty() ? "" : " ") + answer.note;
     const QByteArray type = answer.body.isEmpty() && answer.status != 200 ? QByteArray() : kHtmlType;
     if (plan.mode != FaultKind::Stall && plan.mode != FaultKind::Close) {
-        reply.send(answer.status, type, answer.body);
+        reply.send(
+            answer.status, type, answer.body, answer.failed ? ReasonHeader(answer.note) : HttpHeaders());
         log(target, answer.status, answer.body.size(), started.elapsed(), note);
         return;
     }

@@ -40,6 +40,7 @@ private:
         int status = 200;
         QByteArray body;
         QByteArray note; // for the log
+        bool failed = false; // no quote: the note goes to the client too, as the reason
     };
 
     void handle(const HttpRequest& request, HttpReply reply);

@@ -104,6 +104,7 @@ HttpGetResult HttpGet(const std::string& url, const HttpGetOptions& options)
         headReceived = true;
         result.httpStatus = status.toInt();
     }
+    result.serviceReason = reply->rawHeader("X-Kolpex-Reason").left(400).toStdString();
     const QNetworkReply::NetworkError error = reply->error();
     if (!reply->isFinished())
         reply->abort();

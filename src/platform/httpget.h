@@ -23,6 +23,7 @@ struct HttpGetResult {
     Outcome outcome = Outcome::Unreachable;
     int httpStatus = 0; // 0 when no response head arrived
     std::string body; // byte for byte, no character-set conversion
+    std::string serviceReason; // the quote service's X-Kolpex-Reason: why it has no quote
     std::size_t largestRead = 0;
 };
 

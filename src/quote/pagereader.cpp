@@ -68,6 +68,7 @@ std::string CPageReader::Download(const std::string& url, int bufferSize)
 {
     if (bufferSize == 0)
         bufferSize = kDefaultBufferSize;
+    m_lastReason.clear();
     if (bufferSize < 0)
         return {};
     HttpGetOptions options;
@@ -79,6 +80,7 @@ std::string CPageReader::Download(const std::string& url, int bufferSize)
         WaitCursor wait;
         result = HttpGet(url, options);
     }
+    m_lastReason = result.serviceReason;
     if (result.outcome == HttpGetResult::Outcome::Unreachable) {
         m_notifier.showMessage("No Internet connection found.");
         return {};

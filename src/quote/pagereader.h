@@ -16,8 +16,11 @@ public:
     // the server cannot be reached. bufferSize 0 means kDefaultBufferSize.
     std::string Download(const std::string& url, int bufferSize);
 
-    std::string ExtractValue(const std::string& page, const std::string& caption, const std::string& startMarker,
-                             const std::string& endMarker, int occurrence) const;
+    std::string ExtractValue(const std::string& page, const std::string& caption,
+        const std::string& startMarker, const std::string& endMarker, int occurrence) const;
+
+    // What the quote service said about the last download's missing quote; empty when nothing.
+    const std::string& lastReason() const { return m_lastReason; }
 
     // Test hook: how long a stalled server is waited for.
     void setTimeoutMs(int ms) { m_timeoutMs = ms; }
@@ -26,6 +29,7 @@ public:
 private:
     Notifier& m_notifier;
     int m_timeoutMs = kDefaultTimeoutMs;
+    std::string m_lastReason;
 };
 
 std::string CleanValue(std::string text);

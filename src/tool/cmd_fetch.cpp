@@ -41,8 +41,11 @@ int RunFetch(const QStringList& args)
     entry.symbol = ToCp1252(security.mid(colon + 1));
     entry.companyName = ToCp1252(company);
     QuoteRecord record;
-    if (!manager.FetchQuote(&entry, &record))
+    if (!manager.FetchQuote(&entry, &record)) {
+        if (!reader.lastReason().empty())
+            std::fprintf(stderr, "kolpex-quote: the quote service says: %s\n", reader.lastReason().c_str());
         return 1;
+    }
     const std::string out
         = json ? QuoteAsJson(entry.companyName, record) : QuoteAsText(entry.companyName, record);
     std::fwrite(out.data(), 1, out.size(), stdout);

@@ -1,9 +1,8 @@
-// The installed launcher and the quote service it starts at the default address. The whole test
-// runs in a network namespace of its own, so that its port 8765 is nobody else's and nothing it
-// starts can reach past the loopback interface.
+// The installed launcher and the quote service of its own it starts for each run. The whole test
+// runs in a network namespace of its own, so that 127.0.0.1:8765 (where a squatter listens) and the
+// services' ports are nobody else's, and nothing it starts can reach past the loopback interface.
 
 #include "support/installtree.h"
-#include "support/serviceprocess.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -11,11 +10,14 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
+#include <QUrl>
 #include <cerrno>
+#include <csignal>
 #include <cstring>
 #include <fcntl.h>
 #include <memory>
@@ -25,10 +27,12 @@
 #include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
-constexpr quint16 kDefaultPort = 8765;
+constexpr quint16 kSquattedPort = 8765; // where the launcher's service once sat, for every account
+const QByteArray kQuote = "/detail/stock_quote?Symbol=US:MSFT";
 
 std::string g_isolationFailure; // empty once the test runs in its own network
 
@@ -87,58 +91,105 @@ bool WriteFile(const QString& path, const QByteArray& bytes, bool executable = f
     return !executable || file.setPermissions(file.permissions() | QFileDevice::ExeOwner);
 }
 
-bool DefaultPortAnswers()
+// Fields of /proc/PID/stat after the command name: state, parent, ...
+QList<QByteArray> StatFields(qint64 pid)
 {
-    QTcpSocket socket;
-    socket.connectToHost(QStringLiteral("127.0.0.1"), kDefaultPort);
-    return socket.waitForConnected(2000);
+    const QByteArray stat = ReadAll(QStringLiteral("/proc/%1/stat").arg(pid));
+    const qsizetype close = stat.lastIndexOf(')');
+    return close < 0 ? QList<QByteArray>() : stat.mid(close + 2).split(' ');
 }
 
 // A process that is gone, or a zombie nobody has reaped yet, is no longer running.
 bool ProcessRuns(qint64 pid)
 {
-    const QByteArray stat = ReadAll(QStringLiteral("/proc/%1/stat").arg(pid));
-    const int close = stat.lastIndexOf(')');
-    return close > 0 && close + 2 < stat.size() && stat[close + 2] != 'Z';
+    const QList<QByteArray> fields = StatFields(pid);
+    return pid > 0 && !fields.isEmpty() && fields[0] != "Z";
 }
 
-template <typename Condition> bool WaitFor(Condition condition, int ms)
+// The running kolpex-quote-service whose parent is `parent`, or 0.
+qint64 ServiceOf(qint64 parent)
+{
+    const QStringList entries = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs);
+    for (const QString& name : entries) {
+        const qint64 pid = name.toLongLong();
+        const QList<QByteArray> fields = StatFields(pid);
+        if (fields.size() > 1 && fields[0] != "Z" && fields[1].toLongLong() == parent
+            && QFileInfo(QStringLiteral("/proc/%1/exe").arg(pid))
+                   .symLinkTarget()
+                   .endsWith(QLatin1String("/kolpex-quote-service")))
+            return pid;
+    }
+    return 0;
+}
+
+// Events are processed meanwhile, so that a QProcess notices its end.
+template <typename Condition> bool WaitFor(Condition condition, int ms, int stepMs = 20)
 {
     const QDeadlineTimer deadline(ms);
     while (!condition()) {
         if (deadline.hasExpired())
             return false;
-        QThread::msleep(50);
+        QThread::msleep(stepMs);
+        QCoreApplication::processEvents();
     }
     return true;
 }
 
-// One user of the installed program: a home, data, settings and runtime directory of their own.
+// A process that may have ended while events were processed: waitForFinished() is false then.
+bool Ended(QProcess& process, int ms)
+{
+    return process.state() == QProcess::NotRunning || process.waitForFinished(ms);
+}
+
+// The status of a GET on 127.0.0.1, 0 when no answer came.
+int GetStatus(quint16 port, const QByteArray& target)
+{
+    QTcpSocket socket;
+    socket.connectToHost(QStringLiteral("127.0.0.1"), port);
+    if (!socket.waitForConnected(3000))
+        return 0;
+    socket.write("GET " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n");
+    QByteArray answer;
+    const QDeadlineTimer deadline(10000);
+    while (!answer.contains("\r\n") && !deadline.hasExpired()
+        && socket.waitForReadyRead(int(deadline.remainingTime())))
+        answer += socket.readAll();
+    return answer.startsWith("HTTP/1.1 ") ? answer.mid(9, 3).toInt() : 0;
+}
+
+// One user of the installed program: a home, data, settings, state and runtime directory of their
+// own, settings that ask for the simulated market (nothing here reaches a provider), and a stand-in
+// for the program that records its address and stays until its release file appears.
 struct User {
     QTemporaryDir root;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
 
     User()
     {
-        for (const char* sub : { "home", "data", "config", "run" })
-            QDir(root.path()).mkdir(QString::fromLatin1(sub));
+        for (const char* sub : { "home", "data", "config/kolpex", "state", "run" })
+            QDir(root.path()).mkpath(QString::fromLatin1(sub));
         QFile::setPermissions(
             path("run"), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-        env.remove(QStringLiteral("KOLPEX_QUOTE_SERVICE"));
-        env.remove(QStringLiteral("DISPLAY"));
-        env.remove(QStringLiteral("WAYLAND_DISPLAY"));
+        WriteFile(path("config/kolpex/quote-service.conf"), "source = simulated\n");
+        WriteFile(path("fake-program"),
+            "#!/bin/sh\necho \"$$ $KOLPEX_QUOTE_SERVICE\" >\"$HOME/started-$1.new\"\n"
+            "mv \"$HOME/started-$1.new\" \"$HOME/started-$1\"\n"
+            "i=0; while [ ! -e \"$HOME/release-$1\" ] && [ $i -lt 600 ]; do sleep 0.1; i=$((i+1)); done\n"
+            "exit 3\n",
+            true);
+        for (const char* name : { "KOLPEX_QUOTE_SERVICE", "DISPLAY", "WAYLAND_DISPLAY" })
+            env.remove(QString::fromLatin1(name));
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
         env.insert(QStringLiteral("HOME"), path("home"));
         env.insert(QStringLiteral("XDG_DATA_HOME"), path("data"));
         env.insert(QStringLiteral("XDG_CONFIG_HOME"), path("config"));
+        env.insert(QStringLiteral("XDG_STATE_HOME"), path("state"));
         env.insert(QStringLiteral("XDG_RUNTIME_DIR"), path("run"));
+        env.insert(QStringLiteral("KOLPEX_GUI_BINARY"), path("fake-program"));
     }
     QString path(const char* name) const { return root.filePath(QString::fromLatin1(name)); }
-    QString runtime(const char* name) const
-    {
-        return path("run") + QStringLiteral("/kolpex/") + QLatin1String(name);
-    }
-    qint64 servicePid() const { return ReadAll(runtime("quote-service.pid")).trimmed().toLongLong(); }
+    QString home(const QString& name) const { return path("home") + QLatin1Char('/') + name; }
+    QByteArray log() const { return ReadAll(path("state/kolpex/quote-service.log")); }
 };
 
 // A launcher asked to end forwards the signal to its program; a plain kill would leave that behind.
@@ -157,6 +208,44 @@ struct StopGently {
 };
 using Launched = std::unique_ptr<QProcess, StopGently>;
 
+// One launcher with the stand-in program, seen from outside.
+struct Run {
+    User* user = nullptr;
+    QString tag;
+    Launched launcher;
+    qint64 program = 0;
+    qint64 service = 0;
+    QUrl url;
+
+    qint64 pid() const { return launcher->processId(); }
+    // The stand-in has started and said where its service is; the service is the launcher's child.
+    bool started()
+    {
+        const QList<QByteArray> words
+            = ReadAll(user->home(QStringLiteral("started-") + tag)).trimmed().split(' ');
+        if (words.size() != 2)
+            return false;
+        program = words[0].toLongLong();
+        url = QUrl(QString::fromLatin1(words[1]));
+        service = ServiceOf(pid());
+        return program > 0 && service > 0;
+    }
+    QByteArray quoteTarget() const { return url.path().toLatin1() + kQuote; }
+    int quoteStatus() const { return GetStatus(quint16(url.port()), quoteTarget()); }
+    bool release() const { return WriteFile(user->home(QStringLiteral("release-") + tag), {}); }
+};
+
+enum Action {
+    Exit, // the program ends by itself
+    CtrlC, // SIGINT to the launcher's process group, as a terminal sends it
+    TermLauncher, // as at logout
+    KillProgram,
+    KillLauncher,
+    KillService,
+    Unprefixed, // a request that does not know the prefix
+    InterruptStart, // Ctrl+C while the service starts
+};
+
 } // namespace
 
 class TestLauncher final : public QObject {
@@ -165,223 +254,218 @@ class TestLauncher final : public QObject {
 private:
     InstalledTree m_tree;
 
-    Launched startLauncher(const QProcessEnvironment& env, const QStringList& args = {}) const
+    // In a process group of its own, like a command started from a shell's prompt.
+    Launched startLauncher(const QProcessEnvironment& env, const QStringList& args) const
     {
         Launched process(new QProcess);
         process->setProcessEnvironment(env);
         process->setWorkingDirectory(QDir::tempPath());
+        process->setChildProcessModifier([] { ::setpgid(0, 0); });
         process->start(m_tree.launcher(), args);
+        process->waitForStarted();
         return process;
     }
 
-    static bool finish(QProcess& process, int ms = 60000)
+    Run startRun(User& user, const QString& tag, bool withService) const
     {
-        if (process.waitForFinished(ms))
-            return process.exitStatus() == QProcess::NormalExit;
-        process.terminate();
-        if (!process.waitForFinished(5000))
-            process.kill();
-        process.waitForFinished();
-        return false;
-    }
-
-    // The real program, told to open one quote window and to end after a look at it.
-    static void scriptQuoteWindow(User& user, const QString& picture)
-    {
-        const QString script = user.path("demo.txt");
-        QVERIFY(WriteFile(
-            script, "quote US:MSFT\nwait 1000\nscreenshot " + QFile::encodeName(picture) + "\nquit\n"));
-        user.env.insert(QStringLiteral("KOLPEX_DEMO_SCRIPT"), script);
-    }
-
-    // A stand-in for the program that stays until its release file appears.
-    static void fakeProgram(User& user)
-    {
-        const QString gui = user.path("fake-gui");
-        QVERIFY(WriteFile(gui,
-            "#!/bin/sh\necho $$ >\"$HOME/started\"\n"
-            "i=0; while [ ! -e \"$HOME/release\" ] && [ $i -lt 600 ]; do sleep 0.1; i=$((i+1)); done\n",
-            true));
-        user.env.insert(QStringLiteral("KOLPEX_GUI_BINARY"), gui);
+        Run run;
+        run.user = &user;
+        run.tag = tag;
+        run.launcher = startLauncher(user.env,
+            withService ? QStringList { QStringLiteral("--with-service"), user.path("fake-program"), tag }
+                        : QStringList { tag });
+        return run;
     }
 
 private Q_SLOTS:
     void initTestCase()
     {
         if (!g_isolationFailure.empty())
-            QSKIP(qPrintable(QStringLiteral("no private network namespace (%1); the default port may be "
+            QSKIP(qPrintable(QStringLiteral("no private network namespace (%1); 127.0.0.1:%2 may be "
                                             "another program's")
-                                 .arg(QString::fromStdString(g_isolationFailure))));
+                                 .arg(QString::fromStdString(g_isolationFailure))
+                                 .arg(kSquattedPort)));
         const QString failure = m_tree.install();
         QVERIFY2(failure.isEmpty(), qPrintable(failure));
-        QVERIFY2(!DefaultPortAnswers(), "something already listens on the default port");
     }
 
-    void init() { QVERIFY(!DefaultPortAnswers()); }
-
-    void startsServiceForTheProgram()
+    // Every run gets a service of its own, however many runs and users there are, and it ends with
+    // its program whichever way that ends, leaving any other run's service alone.
+    void serviceOfItsOwn_data()
     {
+        QTest::addColumn<QString>("users"); // one letter per run: the same letter, the same user
+        QTest::addColumn<bool>("withService"); // kolpex --with-service instead of the program
+        QTest::addColumn<int>("action"); // what happens to the first run
+        QTest::newRow("program exits") << "A" << false << int(Exit);
+        QTest::newRow("command exits") << "A" << true << int(Exit);
+        QTest::newRow("Ctrl+C") << "A" << false << int(CtrlC);
+        QTest::newRow("Ctrl+C on a command") << "A" << true << int(CtrlC);
+        QTest::newRow("SIGTERM to the launcher") << "A" << false << int(TermLauncher);
+        QTest::newRow("SIGKILL of the program") << "A" << false << int(KillProgram);
+        QTest::newRow("SIGKILL of the launcher") << "A" << false << int(KillLauncher);
+        QTest::newRow("killed service comes back") << "A" << false << int(KillService);
+        QTest::newRow("request without the prefix") << "A" << false << int(Unprefixed);
+        QTest::newRow("Ctrl+C while the service starts") << "A" << false << int(InterruptStart);
+        QTest::newRow("two users, one exits") << "AB" << false << int(Exit);
+        QTest::newRow("two users, one killed") << "AB" << false << int(KillLauncher);
+        QTest::newRow("two runs of a user, Ctrl+C on one") << "AA" << false << int(CtrlC);
+        QTest::newRow("two commands of a user, one's service killed") << "AA" << true << int(KillService);
+    }
+
+    void serviceOfItsOwn()
+    {
+        QFETCH(QString, users);
+        QFETCH(bool, withService);
+        QFETCH(int, action);
+        User a;
+        User b;
+        std::vector<Run> runs;
+        for (qsizetype i = 0; i < users.size(); ++i)
+            runs.push_back(
+                startRun(users[i] == QLatin1Char('A') ? a : b, QStringLiteral("run%1").arg(i), withService));
+        Run& first = runs.front();
+
+        if (action == InterruptStart) {
+            qint64 service = 0;
+            QVERIFY(WaitFor([&] { return (service = ServiceOf(first.pid())) > 0; }, 20000, 1));
+            QCOMPARE(::kill(-pid_t(first.pid()), SIGINT), 0);
+            QVERIFY(Ended(*first.launcher, 10000));
+            QCOMPARE(first.launcher->exitStatus(), QProcess::CrashExit); // ended by the signal
+            QVERIFY(WaitFor([&] { return !ProcessRuns(service); }, 5000));
+            QVERIFY(!QFileInfo::exists(a.home(QStringLiteral("started-run0"))));
+            return;
+        }
+
+        for (Run& run : runs) {
+            QVERIFY2(
+                WaitFor([&] { return run.started() || run.launcher->state() == QProcess::NotRunning; }, 30000)
+                    && run.launcher->state() == QProcess::Running,
+                run.launcher->readAllStandardError().constData());
+            QVERIFY(run.url.host() == QLatin1String("127.0.0.1") && run.url.port() > 0);
+            QVERIFY(run.url.port() != kSquattedPort);
+            QVERIFY2(QByteArray::fromHex(run.url.path().mid(1).toLatin1()).size() >= 16,
+                qPrintable(run.url.path()));
+            QCOMPARE(run.quoteStatus(), 200);
+        }
+        if (runs.size() == 2) {
+            QVERIFY(runs[0].service != runs[1].service);
+            QVERIFY(runs[0].url.port() != runs[1].url.port());
+            QVERIFY(runs[0].url.path() != runs[1].url.path());
+        }
+
+        const qint64 launcher = first.pid();
+        switch (Action(action)) {
+        case Exit:
+            QVERIFY(first.release());
+            QVERIFY(Ended(*first.launcher, 20000));
+            QCOMPARE(first.launcher->exitStatus(), QProcess::NormalExit);
+            QCOMPARE(first.launcher->exitCode(), 3); // the program's own status
+            break;
+        case CtrlC:
+            QCOMPARE(::kill(-pid_t(launcher), SIGINT), 0);
+            break;
+        case TermLauncher:
+            QCOMPARE(::kill(pid_t(launcher), SIGTERM), 0);
+            break;
+        case KillProgram:
+            QCOMPARE(::kill(pid_t(first.program), SIGKILL), 0);
+            QVERIFY(WaitFor([&] { return !ProcessRuns(first.service); }, 1000));
+            break;
+        case KillLauncher:
+            QCOMPARE(::kill(pid_t(launcher), SIGKILL), 0);
+            break;
+        case KillService: {
+            const qint64 killed = first.service;
+            QCOMPARE(::kill(pid_t(killed), SIGKILL), 0);
+            QVERIFY(WaitFor(
+                [&] { return (first.service = ServiceOf(launcher)) > 0 && first.service != killed; }, 5000));
+            QCOMPARE(first.quoteStatus(), 200); // at the same address
+            QVERIFY(ProcessRuns(first.program));
+            QVERIFY(first.release());
+            break;
+        }
+        case Unprefixed: {
+            const quint16 port = quint16(first.url.port());
+            QCOMPARE(GetStatus(port, kQuote), 404);
+            QCOMPARE(GetStatus(port, '/' + QByteArray(32, '0') + kQuote), 404);
+            QCOMPARE(first.quoteStatus(), 200);
+            QVERIFY(first.release());
+            break;
+        }
+        case InterruptStart:
+            break;
+        }
+
+        // Nothing of the first run is left, in time.
+        QVERIFY(Ended(*first.launcher, 10000));
+        if (action == CtrlC || action == TermLauncher)
+            QCOMPARE(first.launcher->exitStatus(), QProcess::CrashExit); // ended by the signal
+        QVERIFY(WaitFor([&] { return !ProcessRuns(first.program) && !ProcessRuns(first.service); }, 5000));
+        const QByteArray log = first.user->log();
+        if (action == Unprefixed)
+            QVERIFY2(log.contains(" 404 ") && log.contains("outside the path prefix"), log.constData());
+        QVERIFY2(!log.contains(first.url.path().toLatin1()), "the log shows the path prefix");
+
+        // ... and the other run never noticed.
+        if (runs.size() == 2) {
+            Run& other = runs.back();
+            QVERIFY(ProcessRuns(other.service) && ProcessRuns(other.program));
+            QCOMPARE(other.quoteStatus(), 200);
+            QVERIFY(other.release());
+            QVERIFY(Ended(*other.launcher, 20000));
+            QCOMPARE(other.launcher->exitCode(), 3);
+            QVERIFY(WaitFor([&] { return !ProcessRuns(other.service); }, 5000));
+        }
+    }
+
+    // The real program's quote window gets its quote from its own service, never from whatever
+    // listens where the shared service once was.
+    void squatterIsNeverContacted()
+    {
+        QTcpServer squatter;
+        QVERIFY(squatter.listen(QHostAddress(QStringLiteral("127.0.0.1")), kSquattedPort));
         User user;
-        const QString picture = user.path("first.png");
-        scriptQuoteWindow(user, picture);
-        auto launcher = startLauncher(user.env);
-
-        // The service is up, and named in the pid file, while the program runs.
-        QVERIFY(WaitFor(
-            [&] { return user.servicePid() > 0 || launcher->state() == QProcess::NotRunning; }, 20000));
-        const qint64 pid = user.servicePid();
-        QVERIFY2(pid > 0, launcher->readAllStandardError().constData());
-        QVERIFY(ProcessRuns(pid));
-
-        QVERIFY(finish(*launcher));
+        user.env.remove(QStringLiteral("KOLPEX_GUI_BINARY"));
+        const QString picture = user.path("quote.png");
+        QVERIFY(WriteFile(user.path("demo.txt"),
+            "quote US:MSFT\nwait 1000\nscreenshot " + QFile::encodeName(picture) + "\nquit\n"));
+        user.env.insert(QStringLiteral("KOLPEX_DEMO_SCRIPT"), user.path("demo.txt"));
+        Launched launcher = startLauncher(user.env, {});
+        QVERIFY(launcher->waitForFinished(60000));
         const QByteArray err = launcher->readAllStandardError();
         // The demo script fails when the quote window cannot get its quote.
-        QVERIFY2(launcher->exitCode() == 0, err.constData());
+        QVERIFY2(
+            launcher->exitStatus() == QProcess::NormalExit && launcher->exitCode() == 0, err.constData());
         QVERIFY2(!err.contains("demo script"), err.constData());
         QVERIFY(QFileInfo(picture).size() > 0);
-        const QByteArray log = ReadAll(user.runtime("quote-service.log"));
-        QVERIFY2(log.startsWith("listening on http://127.0.0.1:8765\n"), log.constData());
-        QVERIFY2(log.contains("GET /detail/stock_quote?Symbol=US:MSFT 200"), log.constData());
-
-        // ... and gone with it.
-        QVERIFY(WaitFor([&] { return !ProcessRuns(pid); }, 5000));
-        QVERIFY(!DefaultPortAnswers());
-        QVERIFY(!QFileInfo::exists(user.runtime("quote-service.pid")));
+        QVERIFY2(user.log().contains("GET /detail/stock_quote?Symbol=US:MSFT 200"), user.log().constData());
+        QVERIFY(!squatter.waitForNewConnection(0));
     }
 
-    void usesAndLeavesARunningService()
-    {
-        QuoteServiceProcess service;
-        QVERIFY2(service.start({}, kDefaultPort, false), qPrintable(service.error()));
-        User user;
-        scriptQuoteWindow(user, user.path("first.png"));
-        auto launcher = startLauncher(user.env);
-        QVERIFY(finish(*launcher));
-        QVERIFY2(launcher->exitCode() == 0, launcher->readAllStandardError().constData());
-
-        QVERIFY(!QFileInfo::exists(user.runtime("quote-service.log"))); // none of its own started
-        QVERIFY(!QFileInfo::exists(user.runtime("quote-service.pid")));
-        QVERIFY(service.running());
-        QVERIFY(DefaultPortAnswers());
-        QVERIFY(service.stop());
-        QVERIFY2(service.output().contains("GET /detail/stock_quote?Symbol=US:MSFT 200"),
-            service.output().constData());
-    }
-
-    // Two launchers end with one service, kept until the last of them ends, whichever started it.
-    void twoLaunchersShareOneService_data()
-    {
-        QTest::addColumn<bool>("together");
-        QTest::newRow("started together") << true;
-        QTest::newRow("second while the first runs") << false;
-    }
-
-    void twoLaunchersShareOneService()
-    {
-        QFETCH(bool, together);
-        User user;
-        fakeProgram(user);
-        // Both users of one account: one runtime directory, two homes to tell the programs apart.
-        QProcessEnvironment second = user.env;
-        const QString secondHome = user.path("home2");
-        QVERIFY(QDir().mkpath(secondHome));
-        second.insert(QStringLiteral("HOME"), secondHome);
-
-        auto first = startLauncher(user.env);
-        if (!together)
-            QVERIFY(WaitFor(
-                [&] { return QFileInfo::exists(user.path("home") + QStringLiteral("/started")); }, 20000));
-        auto other = startLauncher(second);
-        QVERIFY(WaitFor(
-            [&] {
-                return QFileInfo::exists(user.path("home") + QStringLiteral("/started"))
-                    && QFileInfo::exists(secondHome + QStringLiteral("/started"));
-            },
-            30000));
-
-        const qint64 pid = user.servicePid();
-        QVERIFY(pid > 0 && ProcessRuns(pid));
-        const QByteArray log = ReadAll(user.runtime("quote-service.log"));
-        QCOMPARE(log.count("listening on "), 1);
-        QVERIFY2(!log.contains("cannot listen"), log.constData());
-
-        // The first one out leaves the service to the other.
-        QVERIFY(WriteFile(user.path("home") + QStringLiteral("/release"), {}));
-        QVERIFY(finish(*first, 20000));
-        QCOMPARE(first->exitCode(), 0);
-        QVERIFY(ProcessRuns(pid));
-        QVERIFY(DefaultPortAnswers());
-
-        QVERIFY(WriteFile(secondHome + QStringLiteral("/release"), {}));
-        QVERIFY(finish(*other, 20000));
-        QCOMPARE(other->exitCode(), 0);
-        QVERIFY(WaitFor([&] { return !ProcessRuns(pid); }, 5000));
-        QVERIFY(!DefaultPortAnswers());
-    }
-
-    // Logging out ends the launcher with a signal: the program and the service end with it.
-    void signalEndsProgramAndService()
-    {
-        User user;
-        fakeProgram(user);
-        auto launcher = startLauncher(user.env);
-        const QString started = user.path("home") + QStringLiteral("/started");
-        QVERIFY(WaitFor([&] { return ReadAll(started).trimmed().toLongLong() > 0; }, 20000));
-        const qint64 program = ReadAll(started).trimmed().toLongLong();
-        const qint64 service = user.servicePid();
-        QVERIFY(service > 0 && ProcessRuns(service) && ProcessRuns(program));
-
-        launcher->terminate();
-        QVERIFY(launcher->waitForFinished(20000));
-        QVERIFY(WaitFor([&] { return !ProcessRuns(program) && !ProcessRuns(service); }, 5000));
-        QVERIFY(!DefaultPortAnswers());
-    }
-
-    // The command-line tool through the launcher's service start, and past it when a service is
-    // named.
-    void commandWithService()
-    {
-        User user;
-        auto launcher = startLauncher(user.env,
-            { QStringLiteral("--with-service"), QStringLiteral("kolpex-quote"), QStringLiteral("fetch"),
-                QStringLiteral("US:MSFT") });
-        QVERIFY(finish(*launcher));
-        const QByteArray out = launcher->readAllStandardOutput();
-        QVERIFY2(launcher->exitCode() == 0, launcher->readAllStandardError().constData());
-        QVERIFY2(out.contains("Microsoft"), out.constData());
-        QVERIFY(ReadAll(user.runtime("quote-service.log")).contains("Symbol=US:MSFT 200"));
-        QVERIFY(WaitFor([] { return !DefaultPortAnswers(); }, 5000));
-
-        QuoteServiceProcess named;
-        QVERIFY2(named.start({}, 0, false), qPrintable(named.error()));
-        QVERIFY(QFile::remove(user.runtime("quote-service.log")));
-        user.env.insert(QStringLiteral("KOLPEX_QUOTE_SERVICE"), QString::fromLatin1(named.url()));
-        launcher = startLauncher(user.env,
-            { QStringLiteral("--with-service"), QStringLiteral("kolpex-quote"), QStringLiteral("fetch"),
-                QStringLiteral("US:AAPL") });
-        QVERIFY(finish(*launcher));
-        QCOMPARE(launcher->exitCode(), 0);
-        QVERIFY(!QFileInfo::exists(user.runtime("quote-service.log")));
-        QVERIFY(named.stop());
-        QVERIFY2(named.output().contains("Symbol=US:AAPL 200"), named.output().constData());
-    }
-
-    // Without a service to start the program still runs, and says why quotes will not come.
+    // Without a service program the launcher says so; the program still runs, and its quotes are
+    // turned away at once rather than left to time out.
     void missingServiceIsReported()
     {
         User user;
-        fakeProgram(user);
-        QVERIFY(WriteFile(user.path("home") + QStringLiteral("/release"), {}));
         QTemporaryDir lone;
-        const QString launcher = lone.filePath(QStringLiteral("kolpex"));
+        QVERIFY(QDir().mkpath(lone.filePath(QStringLiteral("bin"))));
+        const QString launcher = lone.filePath(QStringLiteral("bin/kolpex"));
         QVERIFY(QFile::copy(m_tree.launcher(), launcher));
-        QProcess process;
-        process.setProcessEnvironment(user.env);
-        process.start(launcher);
-        QVERIFY(finish(process));
-        QCOMPARE(process.exitCode(), 0);
-        QVERIFY(QFileInfo::exists(user.path("home") + QStringLiteral("/started")));
-        const QByteArray err = process.readAllStandardError();
+        QVERIFY(QFile::link(m_tree.libexec(), lone.filePath(QStringLiteral("libexec"))));
+        QVERIFY(QFile::link(m_tree.data(), lone.filePath(QStringLiteral("share"))));
+        Run run;
+        run.user = &user;
+        run.tag = QStringLiteral("run0");
+        run.launcher.reset(new QProcess);
+        run.launcher->setProcessEnvironment(user.env);
+        run.launcher->start(launcher, { run.tag });
+        QVERIFY(WaitFor([&] { return QFileInfo::exists(user.home(QStringLiteral("started-run0"))); }, 30000));
+        QVERIFY(!run.started()); // no service
+        QCOMPARE(run.quoteStatus(), 0);
+        QVERIFY(run.release());
+        QVERIFY(Ended(*run.launcher, 20000));
+        QCOMPARE(run.launcher->exitCode(), 3);
+        const QByteArray err = run.launcher->readAllStandardError();
         QVERIFY2(err.contains("kolpex-quote-service is missing"), err.constData());
     }
 };

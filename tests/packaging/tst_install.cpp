@@ -109,6 +109,7 @@ private Q_SLOTS:
 #ifdef KOLPEX_APP_BIN
         QVERIFY(QFileInfo(m_tree.libexec(QStringLiteral("kolpex/kolpex-gui"))).isExecutable());
 #endif
+        QVERIFY(QFileInfo(m_tree.libexec(QStringLiteral("kolpex/kolpex-supervise"))).isExecutable());
 
         const QByteArray desktop = readAll(m_tree.data(QStringLiteral("applications/kolpex.desktop")));
         for (const char* line : { "[Desktop Entry]\n", "\nType=Application\n", "\nName=Kolpex\n",
@@ -156,18 +157,18 @@ private Q_SLOTS:
         }
     }
 
-    // Outside /usr the units go where systemd looks for a user's own, and name the service of
-    // this install by its absolute path.
+    // Outside /usr the unit goes where systemd looks for a user's own, names the service of this
+    // install by its absolute path and reads the launcher's settings file; no socket on a port that
+    // every account shares.
     void userUnits()
     {
         const QString dir = m_tree.data(QStringLiteral("systemd/user/"));
         const QByteArray service = readAll(dir + QStringLiteral("kolpex-quote-service.service"));
         QVERIFY2(service.contains(
                      "\nExecStart=" + QFile::encodeName(m_tree.bin(QStringLiteral("kolpex-quote-service")))
-                     + " --config %h/.config/kolpex/quote-service.conf\n"),
+                     + " --config %E/kolpex/quote-service.conf\n"),
             service.constData());
-        const QByteArray socket = readAll(dir + QStringLiteral("kolpex-quote-service.socket"));
-        QVERIFY2(socket.contains("\nListenStream=127.0.0.1:8765\n"), socket.constData());
+        QVERIFY(!QFileInfo::exists(dir + QStringLiteral("kolpex-quote-service.socket")));
     }
 
     void listsInstalled()

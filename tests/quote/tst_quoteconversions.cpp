@@ -109,6 +109,11 @@ void TestQuoteConversions::url()
     QCOMPARE(QByteArray::fromStdString(
                  BuildQuoteUrl("http://127.0.0.1:8765/", country.toStdString(), symbol.toStdString())),
         expected);
+    // A private service's base ends in its path prefix, which stays.
+    QCOMPARE(
+        QByteArray::fromStdString(BuildQuoteUrl("http://127.0.0.1:8765/0f1e2d3c4b5a69788796a5b4c3d2e1f0/",
+            country.toStdString(), symbol.toStdString())),
+        expected.replace("8765/", "8765/0f1e2d3c4b5a69788796a5b4c3d2e1f0/"));
 }
 
 QTEST_GUILESS_MAIN(TestQuoteConversions)

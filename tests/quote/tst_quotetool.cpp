@@ -1,4 +1,5 @@
 #include "support/scriptedhttpserver.h"
+#include "support/serviceprocess.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -43,6 +44,7 @@ private Q_SLOTS:
     void failedParse();
     void fetchUnreachable();
     void fetchFromServer();
+    void fetchTellsTheServiceReason();
 };
 
 void TestQuoteTool::parsePrintsNameAndInfoLines()
@@ -128,6 +130,21 @@ void TestQuoteTool::fetchFromServer()
     const QJsonObject o = QJsonDocument::fromJson(run.out).object();
     QCOMPARE(o.value(QStringLiteral("company")).toString(), QStringLiteral("XYZ Corporation"));
     QCOMPARE(o.value(QStringLiteral("previousClose")).toDouble(), 1222.25);
+}
+
+// A live service whose provider refuses: the tool says why there is no quote, as the service saw it.
+void TestQuoteTool::fetchTellsTheServiceReason()
+{
+    QuoteServiceProcess service;
+    const QString refused = QStringLiteral("yahoo=http://127.0.0.1:%1").arg(ScriptedHttpServer::unusedPort());
+    QVERIFY2(service.start({ QStringLiteral("--source"), QStringLiteral("yahoo"),
+                 QStringLiteral("--upstream"), refused }),
+        qPrintable(service.error()));
+    const Run run = Tool({ QStringLiteral("fetch"), QStringLiteral("US:MSFT") }, service.url());
+    QCOMPARE(run.exitCode, 1);
+    QVERIFY2(run.err.startsWith("Sorry, no data available for:\n\n MSFT US.\n"), run.err.constData());
+    const qsizetype at = run.err.indexOf("kolpex-quote: the quote service says: ");
+    QVERIFY2(at > 0 && run.err.indexOf("yahoo", at) > at, run.err.constData());
 }
 
 QTEST_GUILESS_MAIN(TestQuoteTool)
