@@ -9,9 +9,9 @@ set(CPACK_PACKAGE_DESCRIPTION
     "Kolpex opens the securities of one of seven markets, sorts and searches them,\n"
     "and shows quote windows that chart the intraday course beside some thirty key\n"
     "figures, refresh themselves on a timer, print, and can keep their samples in a\n"
-    "tab-separated data file. The quote service it reads from comes with it: the\n"
-    "launcher starts one when none answers, and a systemd user service can keep one\n"
-    "running all the time.")
+    "tab-separated data file. It quotes live prices from the first start: the quote\n"
+    "service it reads from comes with it, each run starts one of its own, and a\n"
+    "systemd user service can keep one running all the time.")
 string(JOIN "" CPACK_PACKAGE_DESCRIPTION ${CPACK_PACKAGE_DESCRIPTION})
 # The installed tree, not the build tree's prefix, decides every path inside the package (the
 # systemd units name the service by its absolute path when installed).
