@@ -132,6 +132,9 @@ struct User {
         env.insert(QStringLiteral("XDG_DATA_HOME"), path("data"));
         env.insert(QStringLiteral("XDG_CONFIG_HOME"), path("config"));
         env.insert(QStringLiteral("XDG_RUNTIME_DIR"), path("run"));
+        // offline: the service the launcher starts serves the simulated market, not the live default
+        QDir(path("config")).mkdir(QStringLiteral("kolpex"));
+        WriteFile(path("config") + QStringLiteral("/kolpex/quote-service.conf"), "source = simulated\n");
     }
     QString path(const char* name) const { return root.filePath(QString::fromLatin1(name)); }
     QString runtime(const char* name) const
