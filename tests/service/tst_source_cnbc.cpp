@@ -226,36 +226,20 @@ void TestSourceCnbc::answers()
 void TestSourceCnbc::defaultChain_data()
 {
     QTest::addColumn<QStringList>("args");
-    QTest::addColumn<QByteArray>("file"); // a settings file given with --config when not empty
     QTest::addColumn<QString>("sources");
-
-    const QString live = QStringLiteral("yahoo,finnhub,cnbc");
-    QTest::newRow("--source live") << QStringList { QStringLiteral("--source"), QStringLiteral("live") }
-                                   << QByteArray() << live;
-    QTest::newRow("source = live") << QStringList() << QByteArray("source = live\n") << live;
+    const auto source = [](const char* list) {
+        return QStringList { QStringLiteral("--source"), QLatin1String(list) };
+    };
+    QTest::newRow("live") << source("live") << QStringLiteral("yahoo,finnhub,cnbc");
     QTest::newRow("live after one of its own")
-        << QStringList { QStringLiteral("--source"), QStringLiteral("cnbc, live") } << QByteArray()
-        << QStringLiteral("cnbc,yahoo,finnhub");
-    QTest::newRow("--source simulated")
-        << QStringList { QStringLiteral("--source"), QStringLiteral("simulated") } << QByteArray()
-        << QStringLiteral("simulated");
-    QTest::newRow("source = simulated")
-        << QStringList() << QByteArray("source = simulated\n") << QStringLiteral("simulated");
+        << source("cnbc, live") << QStringLiteral("cnbc,yahoo,finnhub");
+    QTest::newRow("simulated") << source("simulated") << QStringLiteral("simulated");
 }
 
 void TestSourceCnbc::defaultChain()
 {
     QFETCH(QStringList, args);
-    QFETCH(QByteArray, file);
     QFETCH(QString, sources);
-    QTemporaryDir dir;
-    if (!file.isEmpty()) {
-        const QString path = dir.filePath(QStringLiteral("quote-service.conf"));
-        QFile f(path);
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write(file);
-        args << QStringLiteral("--config") << path;
-    }
     ServiceOptions options;
     QString error;
     QVERIFY2(ParseOptions(args, options, &error), qPrintable(error));
