@@ -104,7 +104,7 @@ build_fuzzers() { # NAMES...
 }
 
 # The saved quote pages of the tests seed the page parser's fuzzer too, rather than copies of them.
-declare -A extra_seeds=([fuzz_quote_page]=tests/data/pages [fuzz_yahoo]=tests/data/providers [fuzz_finnhub]=tests/data/providers)
+declare -A extra_seeds=([fuzz_quote_page]=tests/data/pages [fuzz_yahoo]=tests/data/providers [fuzz_finnhub]=tests/data/providers [fuzz_cnbc]=tests/data/providers)
 
 run_fuzzer() { # NAME
     local name=$1 bin=build-fuzz/fuzz/$1 corpus

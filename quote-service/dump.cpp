@@ -36,7 +36,7 @@ QByteArray DumpQuote(
     const ServedQuote q = SimulateQuote(*s, utcSeconds);
     o[QStringLiteral("country")] = Text(s->country);
     o[QStringLiteral("symbol")] = Text(s->symbol);
-    o[QStringLiteral("company")] = Text(s->name);
+    o[QStringLiteral("company")] = Text(MarkedSimulated(*s).name);
     o[QStringLiteral("delayMinutes")] = q.delayMinutes;
     o[QStringLiteral("last")] = Number(q.last);
     o[QStringLiteral("high")] = Number(q.high);
@@ -72,7 +72,7 @@ QByteArray DumpQuote(
     o[QStringLiteral("quoteDay")] = d;
     o[QStringLiteral("quoteHour")] = q.quoteHour;
     o[QStringLiteral("quoteMinute")] = q.quoteMinute;
-    const QByteArray page = RenderQuotePage(*s, q);
+    const QByteArray page = RenderQuotePage(MarkedSimulated(*s), q);
     o[QStringLiteral("pageBytes")] = qint64(page.size());
     // where the figures end: a body cut after this still holds all of them
     o[QStringLiteral("figuresEndBytes")] = qint64(page.indexOf("</a></p>") + 8);

@@ -257,6 +257,13 @@ QByteArray FormatTimeText(std::int64_t dayNumber, int hour, int minute, bool wit
         + text;
 }
 
+Security MarkedSimulated(const Security& security)
+{
+    Security marked = security;
+    marked.name += " (simulated)";
+    return marked;
+}
+
 ServedQuote SimulateQuote(const Security& s, std::int64_t utcSeconds)
 {
     const Profile p = MakeProfile(s);
@@ -321,7 +328,7 @@ ServedQuote SimulateQuote(const Security& s, std::int64_t utcSeconds)
         q.bid = FormatPrice(std::max(tick, last - tick * double(1 + int(r.uniform() * 3))));
         q.ask = FormatPrice(last + tick * double(1 + int(r.uniform() * 3)));
     }
-    q.exchange = s.exchangeName;
+    q.exchange = "Simulated";
     q.beta = FormatRatio(p.beta);
 
     const double referencePrice = previousClose;

@@ -25,6 +25,9 @@ struct ServedQuote {
 // (9:30 to 16:00 Eastern, Monday to Friday); the same security at the same minute always
 // gives the same figures.
 ServedQuote SimulateQuote(const Security& security, std::int64_t utcSeconds);
+// A simulated quote says so wherever its page's name goes (window title, chart, printout, recent
+// list): the company name ends in " (simulated)", and SimulateQuote's exchange reads "Simulated".
+Security MarkedSimulated(const Security& security);
 
 // Price path helpers, exposed for the day's consistency checks.
 double ClosingPrice(const Security& security, std::int64_t dayNumber);

@@ -113,7 +113,7 @@ FaultPlan ResolveFaults(const std::vector<FaultRule>& rules, const QString& coun
 
 namespace {
 
-const QStringList kLiveSources { QStringLiteral("yahoo"), QStringLiteral("finnhub") };
+const QStringList kLiveSources { QStringLiteral("yahoo"), QStringLiteral("finnhub"), QStringLiteral("cnbc") };
 
 bool ParseSources(const QString& text, ServiceOptions& options, QString* error)
 {
@@ -122,15 +122,20 @@ bool ParseSources(const QString& text, ServiceOptions& options, QString* error)
         const QString name = part.trimmed().toLower();
         if (name.isEmpty())
             continue;
-        if (name != QLatin1String("simulated") && !kLiveSources.contains(name)) {
+        if (name != QLatin1String("simulated") && name != QLatin1String("live")
+            && !kLiveSources.contains(name)) {
             *error = QStringLiteral("unknown source: ") + part.trimmed();
             return false;
         }
-        if (!names.contains(name))
-            names << name;
+        for (const QString& one :
+            name == QLatin1String("live") ? DefaultLiveSources() : QStringList { name }) {
+            if (!names.contains(one))
+                names << one;
+        }
     }
     if (names.isEmpty() || (names.contains(QLatin1String("simulated")) && names.size() > 1)) {
-        *error = QStringLiteral("--source takes simulated, or a comma-separated list of yahoo and finnhub: ")
+        *error = QStringLiteral("--source takes simulated, live, or a comma-separated list of yahoo, finnhub "
+                                "and cnbc: ")
             + text;
         return false;
     }
@@ -168,7 +173,7 @@ bool ParseUpstream(const QString& v, ServiceOptions& options, QString* error)
     const QString name = v.left(eq).trimmed().toLower();
     const QUrl url(v.mid(eq + 1).trimmed(), QUrl::StrictMode);
     if (eq < 0 || !kLiveSources.contains(name)) {
-        *error = QStringLiteral("--upstream takes yahoo=URL or finnhub=URL: ") + v;
+        *error = QStringLiteral("--upstream takes yahoo=URL, finnhub=URL or cnbc=URL: ") + v;
         return false;
     }
     if (!url.isValid() || url.host().isEmpty()
@@ -257,6 +262,11 @@ bool LoadConfig(const QString& path, ServiceOptions& options, QString* error)
 }
 
 } // namespace
+
+QStringList DefaultLiveSources()
+{
+    return { QStringLiteral("yahoo"), QStringLiteral("finnhub"), QStringLiteral("cnbc") };
+}
 
 bool ParseConfigText(const QByteArray& text, const QString& origin, const QString& baseDir,
     ServiceOptions& options, QString* error)
@@ -423,8 +433,9 @@ QString UsageText()
         "       kolpex-quote-service --dump CC:SYMBOL [--at TIME] [--lists DIR]...\n"
         "  --port 0 picks a free port; the first output line names the address. Started by systemd\n"
         "  with a listening socket, it serves on that socket instead.\n"
-        "  --source LIST      simulated (the default: a simulated market, no network), or live\n"
-        "                     sources asked in order, comma-separated: yahoo, finnhub\n"
+        "  --source LIST      live sources asked in order, comma-separated: yahoo, finnhub, cnbc;\n"
+        "                     live (the default) is yahoo,finnhub,cnbc, finnhub only with a key;\n"
+        "                     simulated is a simulated market with invented figures, no network\n"
         "  --upstream NAME=URL  send every request of source NAME to URL instead of its own hosts\n"
         "  --token-file FILE  the Finnhub API key (or set FINNHUB_TOKEN); only its owner may read it\n"
         "  --cache-seconds N  ask a provider about a symbol at most once in N seconds (default 60)\n"

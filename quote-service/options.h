@@ -28,6 +28,10 @@ inline constexpr int kDefaultPort = 8765; // the address the program looks for w
 inline constexpr std::int64_t kDefaultHugeBytes = 20 * 1024 * 1024;
 inline constexpr int kDefaultErrorStatus = 503;
 
+// The live sources asked in order when none are named, and what "live" names: yahoo, finnhub (left
+// out without a key), cnbc.
+QStringList DefaultLiveSources();
+
 struct ServiceOptions {
     QString address = QStringLiteral("127.0.0.1");
     int port = kDefaultPort;
@@ -40,7 +44,7 @@ struct ServiceOptions {
     bool quiet = false; // no request log
 
     // Where quotes come from: {"simulated"}, or live sources in the order they are asked.
-    QStringList sources { QStringLiteral("simulated") };
+    QStringList sources = DefaultLiveSources();
     QMap<QString, QUrl> upstreams; // source name -> the URL that stands in for all its hosts
     QString tokenFile;
     int cacheSeconds = 60;

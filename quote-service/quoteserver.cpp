@@ -102,9 +102,10 @@ QuoteServer::Answer QuoteServer::simulatedAnswer(const QString& countrySymbol, c
     if (!security)
         return { 200, RenderNotFoundPage(countrySymbol.toLatin1()), {} };
     const ServedQuote quote = SimulateQuote(*security, now());
+    const Security shown = MarkedSimulated(*security);
     if (plan.mode == FaultKind::Huge)
-        return { 200, RenderHugePage(*security, quote, qsizetype(plan.value)), {} };
-    return { 200, RenderQuotePage(*security, quote), {} };
+        return { 200, RenderHugePage(shown, quote, qsizetype(plan.value)), {} };
+    return { 200, RenderQuotePage(shown, quote), {} };
 }
 
 void QuoteServer::handle(const HttpRequest& request, HttpReply reply)

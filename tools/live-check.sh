@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Opt-in check of the live sources against the real providers; needs a network, so neither
-# test.sh nor CI runs it. For each source (yahoo, then finnhub when FINNHUB_TOKEN is set) it
+# test.sh nor CI runs it. For each source (yahoo, cnbc, and finnhub when FINNHUB_TOKEN is set) it
 # starts the built service on a free loopback port, fetches the securities through
 # kolpex-quote fetch, prints the answers side by side, and then the service's own log lines,
 # which say which source answered or why each one failed.
@@ -31,11 +31,11 @@ for program in "$service" "$tool"; do
     [[ -x $program ]] || { echo "live-check: $program is not built (cmake --build $build)" >&2; exit 2; }
 done
 
-sources=(yahoo)
+sources=(yahoo cnbc)
 if [[ -n ${FINNHUB_TOKEN:-} ]]; then
     sources+=(finnhub)
 else
-    echo "note: FINNHUB_TOKEN is not set, so only yahoo is tried"
+    echo "note: FINNHUB_TOKEN is not set, so finnhub is not tried"
 fi
 
 work=$(mktemp -d)

@@ -35,7 +35,7 @@ mkdir -p "$work/home" "$work/config" docs
 
 # The service names its address on its first output line: "listening on http://127.0.0.1:PORT".
 # Two simulated minutes a second, and a refresh every half second: one new minute a refresh.
-coproc SERVICE { exec "$service" --port 0 --lists "$root/data" --now 2026-12-07T10:00:00-05:00 --rate 120; }
+coproc SERVICE { exec "$service" --port 0 --source simulated --lists "$root/data" --now 2026-12-07T10:00:00-05:00 --rate 120; }
 # shellcheck disable=SC2153 # set by coproc
 service_pid=$SERVICE_PID
 read -r -t 20 first_line <&"${SERVICE[0]}" || {

@@ -1,5 +1,6 @@
 #include "quotesource.h"
 
+#include "cnbc.h"
 #include "finnhub.h"
 #include "yahoo.h"
 
@@ -9,5 +10,7 @@ std::unique_ptr<QuoteSource> MakeQuoteSource(const QString& name, const SourceCo
         return std::make_unique<YahooSource>(context);
     if (name == QLatin1String("finnhub"))
         return std::make_unique<FinnhubSource>(context);
+    if (name == QLatin1String("cnbc"))
+        return std::make_unique<CnbcSource>(context);
     return nullptr;
 }

@@ -52,5 +52,5 @@ public:
     virtual void fetch(const QByteArray& country, const QByteArray& symbol, Done done) = 0;
 };
 
-// "yahoo" or "finnhub"; null for a name no source has.
+// "yahoo", "finnhub" or "cnbc"; null for a name no source has.
 std::unique_ptr<QuoteSource> MakeQuoteSource(const QString& name, const SourceContext& context);

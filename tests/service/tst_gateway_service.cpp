@@ -147,7 +147,9 @@ QByteArray StartThroughShell(QProcess& service, const QString& script, const QSt
 {
     service.setProgram(QStringLiteral("/bin/sh"));
     service.setArguments(QStringList { QStringLiteral("-c"), script, QStringLiteral(KOLPEX_SERVICE_BIN) }
-        + args + QStringList { QStringLiteral("--lists"), kListsDir, QStringLiteral("--quiet") });
+        + args
+        + QStringList { QStringLiteral("--lists"), kListsDir, QStringLiteral("--quiet"),
+            QStringLiteral("--source"), QStringLiteral("simulated") });
     service.start();
     const QDeadlineTimer deadline(10000);
     while (!service.canReadLine() && service.state() != QProcess::NotRunning && !deadline.hasExpired())
@@ -368,7 +370,8 @@ void TestGatewayService::configFile_data()
     QTest::addColumn<QString>("tokenFile"); // relative to the file's directory when relative
 
     QTest::newRow("no file: defaults")
-        << QByteArray() << QStringList() << QStringLiteral("simulated") << 60 << 900 << 8765 << QString();
+        << QByteArray() << QStringList() << QStringLiteral("yahoo,finnhub,cnbc") << 60 << 900 << 8765
+        << QString();
     QTest::newRow("every key") << QByteArray(
         "# live\nsource = yahoo, finnhub\ncache-seconds=120\n  stale-seconds = 1800\n\n"
         "token-file = keys/finnhub\naddress = 127.0.0.2\nport = 9000\n")

@@ -20,7 +20,8 @@ public:
 
     // Starts the service and waits for the line that names its address. False, with the reason
     // in error(), when it does not come up. A service that is not quiet logs each request, kept
-    // for output() once it is stopped.
+    // for output() once it is stopped. Unless the arguments name the sources, a settings file
+    // that may, or a provider's stand-in, it is the simulated market: no test reaches a provider.
     bool start(const QStringList& arguments, quint16 port = 0, bool quiet = true)
     {
         stop();
@@ -29,6 +30,9 @@ public:
         QStringList all { QStringLiteral("--port"), QString::number(port) };
         if (quiet)
             all << QStringLiteral("--quiet");
+        if (!arguments.contains(QStringLiteral("--source")) && !arguments.contains(QStringLiteral("--config"))
+            && !arguments.contains(QStringLiteral("--upstream")))
+            all << QStringLiteral("--source") << QStringLiteral("simulated");
         m_process->setArguments(all + arguments);
         m_process->setProcessChannelMode(QProcess::SeparateChannels);
         m_process->start();
