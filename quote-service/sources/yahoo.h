@@ -31,9 +31,6 @@ public:
     // How long a refused handshake is not tried again.
     void setHandshakePause(qint64 ms);
 
-    // Sessions bought (cookie and crumb) since the start.
-    int handshakes() const { return m_session; }
-
 private:
     struct Request;
     using RequestPtr = std::shared_ptr<Request>;
