@@ -1,6 +1,7 @@
 // A source's session and its upstream client under load and fault, against scripted providers on
 // loopback: crumb renewal when many requests are refused at once, what a summary Yahoo does not
 // have costs, stalled answers beside prompt ones, and a compressed answer that unpacks too far.
+#include "sources/slowfigures.h"
 #include "sources/upstream.h"
 #include "sources/yahoo.h"
 #include "support/routedprovider.h"
@@ -58,6 +59,7 @@ private Q_SLOTS:
     void stalledSymbolsHoldUpNoOther();
     void timeOutRunsFromSending();
     void unpackedTooFarIsASizeRefusal();
+    void slowFiguresForgetTheOldestFirst();
 };
 
 void TestSourceSession::summaryKeptFor_data()
@@ -135,7 +137,8 @@ void TestSourceSession::oneRenewalForManyRefusals()
     QCOMPARE(stub.count("/v8/finance/chart/A") + stub.count("/v8/finance/chart/E"), 0);
     for (const QByteArray& symbol : symbols) {
         const SourceResult& r = many.results[symbol];
-        QVERIFY2(r.quote && r.quote->open && r.quote->beta, qPrintable(QString::fromLatin1(symbol) + QStringLiteral(": ") + r.why));
+        QVERIFY2(r.quote && r.quote->open && r.quote->beta,
+            qPrintable(QString::fromLatin1(symbol) + QStringLiteral(": ") + r.why));
     }
     // the renewal's cookie stayed in the jar for the crumb and every retry
     QVERIFY2(
@@ -212,6 +215,24 @@ void TestSourceSession::unpackedTooFarIsASizeRefusal()
     QTRY_VERIFY_WITH_TIMEOUT(got.has_value(), 10000);
     QVERIFY2(got->error.contains(QLatin1String("larger than 2097152 bytes")), qPrintable(got->describe()));
     QVERIFY(got->body.isEmpty());
+}
+
+void TestSourceSession::slowFiguresForgetTheOldestFirst()
+{
+    SlowFigures kept(2);
+    LiveQuote beta;
+    beta.beta = 1.5;
+    kept.keep("A", beta, true);
+    kept.keep("B", beta, false);
+    kept.keep("A", LiveQuote {}, false); // a failure keeps the answer's figures
+    kept.keep("C", beta, true);
+    QCOMPARE(kept.size(), qsizetype(2));
+    LiveQuote q;
+    QVERIFY(!kept.addTo("A", q)); // the first kept, the first gone
+    QVERIFY(kept.addTo("C", q) && q.beta == 1.5);
+    QVERIFY(kept.fresh("C") && !kept.fresh("A"));
+    kept.setLifetimes(0, 0);
+    QVERIFY(!kept.fresh("C"));
 }
 
 QTEST_GUILESS_MAIN(TestSourceSession)
