@@ -378,8 +378,9 @@ void YahooSource::askQuote(const RequestPtr& request)
             });
             return;
         }
-        // rate limited or the quote API down: the chart, a service of its own, may still answer
-        if (reply.status == 429 || (reply.status >= 500 && reply.status < 600)) {
+        // rate limited, the quote API down, or no quote of this one symbol: the chart, a service of
+        // its own, may still answer, and says for itself whether it knows the symbol
+        if (reply.status == 429 || reply.status == 404 || (reply.status >= 500 && reply.status < 600)) {
             askChart(request, QStringLiteral("quote: ") + Refusal(reply));
             return;
         }

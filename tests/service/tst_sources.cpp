@@ -641,6 +641,9 @@ void TestSources::yahooFallsBack_data()
     QTest::newRow("redirected elsewhere")
         << 200 << Answer { 302, {}, "Location: http://127.0.0.1:1/elsewhere\r\n" } << full << "failed"
         << "quote: HTTP 302" << 0;
+    QTest::newRow("no quote of the symbol: the chart says")
+        << 200 << Answer { 404, "{}" } << Answer { 404, Fixture("yahoo-chart-nodata.json") } << "unknown"
+        << "No data found" << 1;
     QTest::newRow("server error on the quote: the chart")
         << 200 << Answer { 503, "busy" } << full << "quote"
         << "the chart's reduced figures, as quote: HTTP 503" << 1;
