@@ -155,10 +155,10 @@ void QuoteGateway::ask(const std::shared_ptr<Round>& round, std::size_t index)
     }
     // Exactly one of the source's answer and the gateway's own time-out counts.
     auto settled = std::make_shared<bool>(false);
-    const std::int64_t sentMs = m_nowMs();
+    const std::uint64_t countedAtSend = m_breakers[index].counted;
     QPointer<QTimer> timeout = new QTimer(this);
     timeout->setSingleShot(true);
-    auto onResult = [this, round, index, settled, timeout, probe, sentMs](SourceResult result) {
+    auto onResult = [this, round, index, settled, timeout, probe, countedAtSend](SourceResult result) {
         if (*settled)
             return;
         *settled = true;
@@ -166,7 +166,7 @@ void QuoteGateway::ask(const std::shared_ptr<Round>& round, std::size_t index)
             timeout->stop();
             timeout->deleteLater();
         }
-        settle(round, index, probe, sentMs, std::move(result));
+        settle(round, index, probe, countedAtSend, std::move(result));
     };
     connect(timeout, &QTimer::timeout, this, [onResult] {
         SourceResult late;
@@ -182,7 +182,7 @@ void QuoteGateway::ask(const std::shared_ptr<Round>& round, std::size_t index)
 }
 
 void QuoteGateway::settle(const std::shared_ptr<Round>& round, std::size_t index, bool probe,
-    std::int64_t sentMs, SourceResult result)
+    std::uint64_t countedAtSend, SourceResult result)
 {
     Breaker& breaker = m_breakers[index];
     const QString name = m_sources[index]->name();
@@ -193,8 +193,8 @@ void QuoteGateway::settle(const std::shared_ptr<Round>& round, std::size_t index
         breaker.failures = 0; // it answered: it is up
     } else if (probe) {
         breaker.skipUntilMs = now + std::int64_t(m_settings.breakerSeconds) * 1000;
-    } else if (sentMs > breaker.lastCountedMs) {
-        breaker.lastCountedMs = now;
+    } else if (countedAtSend == breaker.counted) { // no failure came back while it was out
+        ++breaker.counted;
         if (++breaker.failures >= m_settings.breakerFailures)
             breaker.skipUntilMs = now + std::int64_t(m_settings.breakerSeconds) * 1000;
     }

@@ -69,7 +69,7 @@ private:
     struct Breaker {
         int failures = 0;
         std::int64_t skipUntilMs = 0;
-        std::int64_t lastCountedMs = -1;
+        std::uint64_t counted = 0; // failures counted so far, to tell which requests went out after one
         bool probing = false;
     };
     struct Entry {
@@ -86,8 +86,8 @@ private:
     struct Round;
 
     void ask(const std::shared_ptr<Round>& round, std::size_t index);
-    void settle(const std::shared_ptr<Round>& round, std::size_t index, bool probe, std::int64_t sentMs,
-        SourceResult result);
+    void settle(const std::shared_ptr<Round>& round, std::size_t index, bool probe,
+        std::uint64_t countedAtSend, SourceResult result);
     void finish(const std::shared_ptr<Round>& round);
     GatewayAnswer fromCache(const Entry& entry, std::int64_t now) const;
     void prune(std::int64_t now);
