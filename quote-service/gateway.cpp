@@ -3,6 +3,8 @@
 #include <QElapsedTimer>
 #include <QPointer>
 #include <QTimer>
+#include <algorithm>
+#include <limits>
 
 namespace {
 
@@ -39,6 +41,8 @@ struct QuoteGateway::Round {
     QString answeredBy;
     QStringList reasons;
     bool notFound = false;
+    bool failed = false; // a source failed or was skipped
+    std::int64_t askAgainAtMs = std::numeric_limits<std::int64_t>::max();
 };
 
 QuoteGateway::QuoteGateway(
@@ -103,22 +107,22 @@ GatewayAnswer QuoteGateway::fromCache(const Entry& entry, std::int64_t now) cons
 void QuoteGateway::quote(const QByteArray& country, const QByteArray& symbol, Done done)
 {
     const std::int64_t now = m_nowMs();
+    prune(now);
     const QByteArray key = country.toUpper() + ':' + symbol.toUpper();
     Entry& entry = m_entries[key];
     if (entry.inFlight) {
         entry.waiters.push_back(std::move(done));
         return;
     }
-    if (entry.askedAtMs && now - *entry.askedAtMs < std::int64_t(m_settings.cacheSeconds) * 1000) {
+    if (entry.askedAtMs && now < entry.askAgainAtMs) {
         done(fromCache(entry, now));
         return;
     }
-    if (m_entries.size() > kPruneAbove)
-        prune(now);
-    Entry& asked = m_entries[key]; // prune() may have moved it
-    asked.inFlight = true;
-    asked.askedAtMs = now;
-    asked.waiters.push_back(std::move(done));
+    entry.inFlight = true;
+    entry.askedAtMs = now;
+    entry.askAgainAtMs = now + std::int64_t(m_settings.cacheSeconds) * 1000;
+    entry.waiters.push_back(std::move(done));
+    m_asked.emplace_back(key, now);
     auto round = std::make_shared<Round>();
     round->key = key;
     round->country = country.toUpper();
@@ -128,14 +132,22 @@ void QuoteGateway::quote(const QByteArray& country, const QByteArray& symbol, Do
 
 void QuoteGateway::ask(const std::shared_ptr<Round>& round, std::size_t index)
 {
+    bool probe = false;
     for (; index < m_sources.size(); ++index) {
-        const Breaker& breaker = m_breakers[index];
-        if (breaker.failures >= m_settings.breakerFailures && m_nowMs() < breaker.skipUntilMs) {
-            round->reasons << m_sources[index]->name()
-                    + QStringLiteral(": skipped after %1 failures in a row").arg(breaker.failures);
-            continue;
+        Breaker& breaker = m_breakers[index];
+        if (breaker.failures < m_settings.breakerFailures)
+            break;
+        const std::int64_t now = m_nowMs();
+        if (now >= breaker.skipUntilMs && !breaker.probing) {
+            breaker.probing = true; // the one request that finds out whether it is back
+            probe = true;
+            break;
         }
-        break;
+        round->failed = true;
+        round->reasons << m_sources[index]->name()
+                + QStringLiteral(": skipped after %1 failures in a row").arg(breaker.failures);
+        // the symbol is asked again once the source may be, not a whole cache time later
+        round->askAgainAtMs = std::min(round->askAgainAtMs, std::max(breaker.skipUntilMs, now + 1000));
     }
     if (index >= m_sources.size()) {
         finish(round);
@@ -143,9 +155,10 @@ void QuoteGateway::ask(const std::shared_ptr<Round>& round, std::size_t index)
     }
     // Exactly one of the source's answer and the gateway's own time-out counts.
     auto settled = std::make_shared<bool>(false);
+    const std::uint64_t countedAtSend = m_breakers[index].counted;
     QPointer<QTimer> timeout = new QTimer(this);
     timeout->setSingleShot(true);
-    auto onResult = [this, round, index, settled, timeout](SourceResult result) {
+    auto onResult = [this, round, index, settled, timeout, probe, countedAtSend](SourceResult result) {
         if (*settled)
             return;
         *settled = true;
@@ -153,26 +166,7 @@ void QuoteGateway::ask(const std::shared_ptr<Round>& round, std::size_t index)
             timeout->stop();
             timeout->deleteLater();
         }
-        Breaker& breaker = m_breakers[index];
-        const QString name = m_sources[index]->name();
-        if (result.quote) {
-            breaker.failures = 0;
-            round->quote = std::move(result.quote);
-            round->answeredBy = name;
-            finish(round);
-            return;
-        }
-        if (result.notFound) {
-            breaker.failures = 0; // it answered
-            round->notFound = true;
-            round->reasons << name + QStringLiteral(": not found");
-        } else {
-            if (++breaker.failures >= m_settings.breakerFailures)
-                breaker.skipUntilMs = m_nowMs() + std::int64_t(m_settings.breakerSeconds) * 1000;
-            round->reasons << name + QStringLiteral(": ")
-                    + (result.why.isEmpty() ? QStringLiteral("failed") : result.why);
-        }
-        ask(round, index + 1);
+        settle(round, index, probe, countedAtSend, std::move(result));
     };
     connect(timeout, &QTimer::timeout, this, [onResult] {
         SourceResult late;
@@ -187,32 +181,85 @@ void QuoteGateway::ask(const std::shared_ptr<Round>& round, std::size_t index)
     });
 }
 
+void QuoteGateway::settle(const std::shared_ptr<Round>& round, std::size_t index, bool probe,
+    std::uint64_t countedAtSend, SourceResult result)
+{
+    Breaker& breaker = m_breakers[index];
+    const QString name = m_sources[index]->name();
+    const std::int64_t now = m_nowMs();
+    if (probe)
+        breaker.probing = false;
+    if (result.quote || result.notFound) {
+        breaker.failures = 0; // it answered: it is up
+    } else if (probe) {
+        breaker.skipUntilMs = now + std::int64_t(m_settings.breakerSeconds) * 1000;
+    } else if (countedAtSend == breaker.counted) { // no failure came back while it was out
+        ++breaker.counted;
+        if (++breaker.failures >= m_settings.breakerFailures)
+            breaker.skipUntilMs = now + std::int64_t(m_settings.breakerSeconds) * 1000;
+    }
+    if (result.quote) {
+        round->quote = std::move(result.quote);
+        // an answer with less than the source's full figures says so
+        round->answeredBy
+            = result.why.isEmpty() ? name : name + QStringLiteral(" (") + result.why + QLatin1Char(')');
+        finish(round);
+        return;
+    }
+    if (result.notFound) {
+        round->notFound = true;
+        round->reasons << name + QStringLiteral(": not found");
+    } else {
+        round->failed = true;
+        round->reasons << name + QStringLiteral(": ")
+                + (result.why.isEmpty() ? QStringLiteral("failed") : result.why);
+    }
+    ask(round, index + 1);
+}
+
 void QuoteGateway::finish(const std::shared_ptr<Round>& round)
 {
     const std::int64_t now = m_nowMs();
     Entry& entry = m_entries[round->key];
     entry.inFlight = false;
+    entry.askAgainAtMs = std::min(entry.askAgainAtMs, round->askAgainAtMs);
+    const QString reasons = round->reasons.join(QStringLiteral("; "));
     GatewayAnswer answer;
     if (round->quote) {
         entry.quote = round->quote;
         entry.quoteSource = round->answeredBy;
         entry.quoteAtMs = now;
         entry.notFound = false;
-        entry.lastNote = round->reasons.isEmpty()
-            ? round->answeredBy
-            : round->answeredBy + QStringLiteral(" after ") + round->reasons.join(QStringLiteral("; "));
+        entry.lastNote
+            = reasons.isEmpty() ? round->answeredBy : round->answeredBy + QStringLiteral(" after ") + reasons;
         answer.outcome = GatewayOutcome::Live;
         answer.quote = *round->quote;
         answer.note = entry.lastNote;
     } else {
-        entry.notFound = round->notFound;
-        if (round->notFound)
-            entry.quote.reset(); // a provider said the symbol is gone: an old quote would mislead
-        entry.lastNote = round->reasons.isEmpty() ? QStringLiteral("no source")
-                                                  : round->reasons.join(QStringLiteral("; "));
-        answer = fromCache(entry, now);
-        if (answer.outcome == GatewayOutcome::Failed)
+        entry.lastNote = reasons.isEmpty() ? QStringLiteral("no source") : reasons;
+        const bool staleAtHand
+            = entry.quote && now - entry.quoteAtMs <= std::int64_t(m_settings.staleSeconds) * 1000;
+        // Every source that answered says the symbol is gone: an old quote would mislead. When
+        // another failed, the one that does not know it may simply not cover it: the old quote stands.
+        if (round->notFound && (!round->failed || !staleAtHand)) {
+            entry.notFound = true;
+            if (!round->failed)
+                entry.quote.reset();
+            answer.outcome = GatewayOutcome::NotFound;
+            answer.note = entry.lastNote;
+        } else if (staleAtHand) {
+            entry.notFound = false;
+            answer.outcome = GatewayOutcome::Stale;
+            answer.quote = *entry.quote;
+            answer.note = QStringLiteral("stale from %1, %2 s old (%3)")
+                              .arg(entry.quoteSource)
+                              .arg((now - entry.quoteAtMs) / 1000)
+                              .arg(entry.lastNote);
+        } else {
+            entry.notFound = false;
+            answer.outcome = GatewayOutcome::Failed;
             answer.note = QStringLiteral("every source failed: ") + entry.lastNote;
+        }
     }
     answer.note = scrub(answer.note);
     entry.lastNote = scrub(entry.lastNote);
@@ -224,12 +271,19 @@ void QuoteGateway::finish(const std::shared_ptr<Round>& round)
 
 void QuoteGateway::prune(std::int64_t now)
 {
+    // Symbols leave in the order they were asked, so each request looks at the few that are due
+    // rather than at every symbol kept.
     const std::int64_t keepMs
         = std::int64_t(std::max(m_settings.cacheSeconds, m_settings.staleSeconds)) * 1000;
-    for (auto it = m_entries.begin(); it != m_entries.end();) {
-        if (!it->inFlight && it->askedAtMs && now - *it->askedAtMs > keepMs)
-            it = m_entries.erase(it);
-        else
-            ++it;
+    while (!m_asked.empty()) {
+        const auto& [key, askedAt] = m_asked.front();
+        const bool old = now - askedAt > keepMs;
+        if (!old && m_entries.size() <= kPruneAbove)
+            break;
+        const auto it = m_entries.find(key);
+        // a symbol asked again since is further back in the line
+        if (it != m_entries.end() && !it->inFlight && it->askedAtMs == askedAt)
+            m_entries.erase(it);
+        m_asked.pop_front();
     }
 }

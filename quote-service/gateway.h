@@ -7,6 +7,7 @@
 #include <QObject>
 #include <QString>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <vector>
@@ -62,15 +63,21 @@ public:
     QStringList sourceNames() const;
 
 private:
+    // Open after failures in a row; a failure counts only when its request went out after the
+    // last counted one came back, so requests that fail together are one piece of evidence.
+    // Once the pause is over one probe goes through, and its answer decides.
     struct Breaker {
         int failures = 0;
         std::int64_t skipUntilMs = 0;
+        std::uint64_t counted = 0; // failures counted so far, to tell which requests went out after one
+        bool probing = false;
     };
     struct Entry {
         std::optional<LiveQuote> quote;
         QString quoteSource;
         std::int64_t quoteAtMs = 0;
         std::optional<std::int64_t> askedAtMs;
+        std::int64_t askAgainAtMs = 0; // until then the providers are left alone for this symbol
         bool notFound = false;
         QString lastNote;
         bool inFlight = false;
@@ -79,6 +86,8 @@ private:
     struct Round;
 
     void ask(const std::shared_ptr<Round>& round, std::size_t index);
+    void settle(const std::shared_ptr<Round>& round, std::size_t index, bool probe,
+        std::uint64_t countedAtSend, SourceResult result);
     void finish(const std::shared_ptr<Round>& round);
     GatewayAnswer fromCache(const Entry& entry, std::int64_t now) const;
     void prune(std::int64_t now);
@@ -90,4 +99,5 @@ private:
     Clock m_nowMs;
     QString m_secret;
     QHash<QByteArray, Entry> m_entries;
+    std::deque<std::pair<QByteArray, std::int64_t>> m_asked; // symbols in the order asked upstream
 };

@@ -1,7 +1,9 @@
 #include "livepage.h"
 
 #include "easterntime.h"
+#include "sources/sourcefields.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -11,9 +13,11 @@ const QByteArray kOpen = QByteArrayLiteral("N/A");
 // Beyond this a count is no share count or volume of this world; it prints open rather than wrap.
 constexpr double kLargestCount = 1e15;
 
-QByteArray Price(const std::optional<double>& v)
+// A price-like figure of 0 is a provider's way of saying it has none (an index has no bid, and
+// Yahoo gives it no day range, open or 52-week range either).
+QByteArray Price(const std::optional<double>& v, int places)
 {
-    return v ? FormatPrice(*v) : kOpen;
+    return v && *v != 0 ? FormatPrice(*v, places) : kOpen;
 }
 
 QByteArray Ratio(const std::optional<double>& v)
@@ -26,6 +30,16 @@ QByteArray Grouped(const std::optional<double>& v)
     if (!v || *v < 0 || *v > kLargestCount)
         return kOpen;
     return FormatGrouped(std::llround(*v));
+}
+
+// The provider's places, at least two; more when a change that is not nil would round to nothing,
+// so that a currency pair's small loss never shows as "+0.00".
+int ChangePlaces(double change, int providerPlaces)
+{
+    int places = std::clamp(providerPlaces, 2, 6);
+    while (places < 6 && change != 0 && std::round(std::fabs(change) * std::pow(10.0, places)) == 0)
+        ++places;
+    return places;
 }
 
 } // namespace
@@ -44,27 +58,37 @@ QByteArray CurrencySign(const QByteArray& currencyCode)
     return "$";
 }
 
+QByteArray SalesSign(const QByteArray& tradingCurrency, const QByteArray& reportingCurrency)
+{
+    if (tradingCurrency.isEmpty())
+        return CurrencySign(reportingCurrency);
+    if (reportingCurrency.isEmpty() || SameCurrency(tradingCurrency, reportingCurrency))
+        return CurrencySign(tradingCurrency);
+    return reportingCurrency.toUpper() + ' ';
+}
+
 ServedQuote FormatLiveQuote(const LiveQuote& q, std::int64_t nowUtc)
 {
     ServedQuote s;
-    s.last = Price(q.last);
-    s.high = Price(q.high);
-    s.low = Price(q.low);
-    s.open = Price(q.open);
-    s.previousClose = Price(q.previousClose);
-    s.bid = q.bid && *q.bid > 0 ? FormatPrice(*q.bid) : kOpen;
-    s.ask = q.ask && *q.ask > 0 ? FormatPrice(*q.ask) : kOpen;
-    s.yearHigh = Price(q.yearHigh);
-    s.yearLow = Price(q.yearLow);
+    const int places = q.pricePlaces.value_or(0);
+    s.last = q.last ? FormatPrice(*q.last, places) : kOpen;
+    s.high = Price(q.high, places);
+    s.low = Price(q.low, places);
+    s.open = Price(q.open, places);
+    s.previousClose = Price(q.previousClose, places);
+    s.bid = q.bid && *q.bid > 0 ? FormatPrice(*q.bid, places) : kOpen;
+    s.ask = q.ask && *q.ask > 0 ? FormatPrice(*q.ask, places) : kOpen;
+    s.yearHigh = Price(q.yearHigh, places);
+    s.yearLow = Price(q.yearLow, places);
 
     // a source that gives the price and the previous close but not the change still has one
     std::optional<double> change = q.change;
     std::optional<double> changePercent = q.changePercent;
-    if (!change && q.last && q.previousClose)
+    if (!change && q.last && q.previousClose && *q.previousClose != 0)
         change = *q.last - *q.previousClose;
     if (!changePercent && change && q.previousClose && *q.previousClose > 0)
         changePercent = *change / *q.previousClose * 100.0;
-    s.change = change ? FormatSigned(*change) : kOpen;
+    s.change = change ? FormatSigned(*change, ChangePlaces(*change, places)) : kOpen;
     s.changePercent = changePercent ? FormatSigned(*changePercent) + '%' : kOpen;
     s.gain = !s.change.startsWith('-');
 
@@ -81,7 +105,7 @@ ServedQuote FormatLiveQuote(const LiveQuote& q, std::int64_t nowUtc)
     s.averageVolume = Grouped(q.averageVolume);
     const QByteArray sign = CurrencySign(q.currency);
     s.marketCap = q.marketCap ? sign + FormatScaled(*q.marketCap) : kOpen;
-    s.sales = q.sales ? sign + FormatScaled(*q.sales) : kOpen;
+    s.sales = q.sales ? SalesSign(q.currency, q.salesCurrency) + FormatScaled(*q.sales) : kOpen;
     s.sharesOutstanding = q.sharesOutstanding ? FormatScaled(*q.sharesOutstanding) : kOpen;
     s.exchange = q.exchange.isEmpty() ? kOpen : q.exchange;
     s.delayMinutes = q.delayMinutes.value_or(0);

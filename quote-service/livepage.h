@@ -1,6 +1,6 @@
 #pragma once
 
-#include "market.h"
+#include "servedquote.h"
 #include "sources/quotesource.h"
 
 #include <cstdint>
@@ -12,3 +12,6 @@ ServedQuote FormatLiveQuote(const LiveQuote& quote, std::int64_t nowUtc);
 
 // What the page puts before a market value: "$", or the sign of the quote's currency.
 QByteArray CurrencySign(const QByteArray& currencyCode);
+// What the page puts before the sales: the quote's own sign when the company reports in the
+// currency it trades in, else the reporting currency's code ("CNY ", "EUR ").
+QByteArray SalesSign(const QByteArray& tradingCurrency, const QByteArray& reportingCurrency);

@@ -7,7 +7,9 @@
 #include <QTimeZone>
 #include <cerrno>
 #include <cstring>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -308,25 +310,31 @@ bool ParseConfigText(const QByteArray& text, const QString& origin, const QStrin
 
 bool ReadTokenFile(const QString& path, QString* token, QString* error)
 {
-    struct stat st { };
+    // The checks are made on what was opened, not on a name that could point elsewhere by then.
     const QByteArray native = QFile::encodeName(path);
-    if (::stat(native.constData(), &st) != 0) {
+    const int fd = ::open(native.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) {
         *error = QStringLiteral("cannot read token file %1: %2")
                      .arg(path, QString::fromLocal8Bit(std::strerror(errno)));
         return false;
     }
-    if (!S_ISREG(st.st_mode)) {
-        *error = QStringLiteral("token file %1 is not a regular file").arg(path);
-        return false;
-    }
-    if (st.st_mode & (S_IRGRP | S_IROTH)) {
-        *error = QStringLiteral("token file %1 can be read by others; make it private with: chmod 600 %1")
-                     .arg(path);
-        return false;
-    }
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        *error = QStringLiteral("cannot read token file %1: %2").arg(path, file.errorString());
+    struct stat st { };
+    QString refusal;
+    if (::fstat(fd, &st) != 0)
+        refusal = QStringLiteral("cannot read token file %1: %2")
+                      .arg(path, QString::fromLocal8Bit(std::strerror(errno)));
+    else if (!S_ISREG(st.st_mode))
+        refusal = QStringLiteral("token file %1 is not a regular file").arg(path);
+    else if (st.st_mode & (S_IRGRP | S_IROTH))
+        refusal = QStringLiteral("token file %1 can be read by others; make it private with: chmod 600 %1")
+                      .arg(path);
+    QFile file;
+    if (refusal.isEmpty() && !file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle))
+        refusal = QStringLiteral("cannot read token file %1: %2").arg(path, file.errorString());
+    if (!refusal.isEmpty()) {
+        if (!file.isOpen())
+            ::close(fd);
+        *error = refusal;
         return false;
     }
     const QString first = QString::fromUtf8(file.read(4096)).section(QLatin1Char('\n'), 0, 0).trimmed();

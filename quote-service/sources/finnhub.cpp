@@ -7,7 +7,6 @@
 namespace {
 
 const QString kHost = QStringLiteral("finnhub.io");
-constexpr int kMaxKept = 4096;
 constexpr double kMillion = 1e6;
 
 std::optional<double> Positive(const QJsonObject& o, const char* key)
@@ -19,6 +18,29 @@ std::optional<double> Positive(const QJsonObject& o, const char* key)
 std::optional<double> Millions(std::optional<double> n)
 {
     return n && *n >= 0 ? std::optional<double>(*n * kMillion) : std::nullopt;
+}
+
+// Finnhub's average daily volumes have come in millions of shares in some years and in shares in
+// others, and the answer does not say which. Of its two averages, a 3-month figure more than a
+// thousand times the 10-day one (or less than a thousandth of it) is on the other scale than it,
+// the larger in shares. Otherwise the share count settles it: an average in millions that would
+// trade more than the whole company every day for three months is in shares. Without either, a
+// figure of 100,000 or more is in shares (100 billion shares a day is more than all markets trade).
+std::optional<double> AverageVolume(
+    std::optional<double> threeMonth, std::optional<double> tenDay, std::optional<double> sharesOutstanding)
+{
+    const std::optional<double> figure = threeMonth ? threeMonth : tenDay;
+    if (!figure || *figure < 0)
+        return std::nullopt;
+    bool inShares = false;
+    if (threeMonth && tenDay && *threeMonth > 0 && *tenDay > 0
+        && (*threeMonth > *tenDay * 1000 || *tenDay > *threeMonth * 1000))
+        inShares = *threeMonth > *tenDay;
+    else if (sharesOutstanding && *sharesOutstanding > 0)
+        inShares = *figure * kMillion > *sharesOutstanding;
+    else
+        inShares = *figure >= 100'000;
+    return inShares ? *figure : *figure * kMillion;
 }
 
 // {"error": "..."} is how the API says no, whatever the status.
@@ -85,7 +107,8 @@ SourceResult ParseFinnhubProfile(const QByteArray& body)
     return r;
 }
 
-SourceResult ParseFinnhubMetric(const QByteArray& body, std::optional<double>* revenuePerShare)
+SourceResult ParseFinnhubMetric(
+    const QByteArray& body, std::optional<double>* revenuePerShare, std::optional<double> sharesOutstanding)
 {
     QString why;
     const auto o = Answer(body, "metric", &why);
@@ -102,7 +125,10 @@ SourceResult ParseFinnhubMetric(const QByteArray& body, std::optional<double>* r
         = FirstNumber(m, { "dividendPerShareTTM", "dividendsPerShareTTM", "dividendPerShareAnnual" });
     q.dividendYield = FirstNumber(m, { "dividendYieldIndicatedAnnual", "currentDividendYieldTTM" });
     q.returnOnEquity = FirstNumber(m, { "roeTTM", "roeRfy" });
-    q.averageVolume = Millions(FirstNumber(m, { "3MonthAverageTradingVolume", "10DayAverageTradingVolume" }));
+    q.forwardPriceEarnings = FirstNumber(m, { "forwardPE", "forwardPeTTM" });
+    q.marketCap = Millions(JsonNumber(m.value(QLatin1String("marketCapitalization"))));
+    q.averageVolume = AverageVolume(JsonNumber(m.value(QLatin1String("3MonthAverageTradingVolume"))),
+        JsonNumber(m.value(QLatin1String("10DayAverageTradingVolume"))), sharesOutstanding);
     if (revenuePerShare)
         *revenuePerShare = FirstNumber(m, { "revenuePerShareTTM", "revenuePerShareAnnual" });
     SourceResult r;
@@ -110,9 +136,29 @@ SourceResult ParseFinnhubMetric(const QByteArray& body, std::optional<double>* r
     return r;
 }
 
+LiveQuote FinnhubCompany(const QByteArray* profileBody, const QByteArray* metricBody, bool* answered)
+{
+    const SourceResult profile = profileBody ? ParseFinnhubProfile(*profileBody) : SourceResult {};
+    LiveQuote slow = profile.quote.value_or(LiveQuote {});
+    std::optional<double> revenuePerShare;
+    const SourceResult metric = metricBody
+        ? ParseFinnhubMetric(*metricBody, &revenuePerShare, slow.sharesOutstanding)
+        : SourceResult {};
+    if (metric.quote)
+        FillMissing(slow, *metric.quote);
+    if (revenuePerShare && slow.sharesOutstanding)
+        slow.sales = *revenuePerShare * *slow.sharesOutstanding;
+    *answered = profile.quote && metric.quote;
+    return slow;
+}
+
+// One symbol's fetch: the quote, and the profile and ratios when they are not kept, all at once.
 struct FinnhubSource::Request {
     QByteArray symbol; // as Finnhub spells it
     Done done;
+    int pending = 0;
+    std::optional<SourceResult> quote;
+    std::optional<QByteArray> profile, metric; // the bodies that came with a 200
 };
 
 FinnhubSource::FinnhubSource(const SourceContext& context, QObject* parent)
@@ -120,20 +166,25 @@ FinnhubSource::FinnhubSource(const SourceContext& context, QObject* parent)
     , m_context(context)
     , m_client({ kHost }, context.upstream, this)
 {
-    m_clock.start();
 }
 
 void FinnhubSource::setProfileLifetimes(qint64 answeredMs, qint64 failedMs)
 {
-    m_answeredMs = answeredMs;
-    m_failedMs = failedMs;
+    m_slow.setLifetimes(answeredMs, failedMs);
 }
 
-QUrl FinnhubSource::apiUrl(const QByteArray& path, const QByteArray& query) const
+QUrl FinnhubSource::apiUrl(const QByteArray& path, const QByteArray& symbol, const QByteArray& more) const
 {
-    return QUrl::fromEncoded("https://" + kHost.toLatin1() + path + '?' + query
-            + "&token=" + QUrl::toPercentEncoding(m_context.token),
+    return QUrl::fromEncoded("https://" + kHost.toLatin1() + path
+            + "?symbol=" + QUrl::toPercentEncoding(QString::fromLatin1(symbol)) + more,
         QUrl::StrictMode);
+}
+
+void FinnhubSource::get(const QUrl& url, UpstreamClient::Done done)
+{
+    // the key goes in a header: a query string ends up in proxies' and servers' logs
+    m_client.get(
+        url, std::move(done), { { QByteArrayLiteral("X-Finnhub-Token"), m_context.token.toUtf8() } });
 }
 
 QString FinnhubSource::clean(QString why) const
@@ -142,12 +193,6 @@ QString FinnhubSource::clean(QString why) const
     if (!m_context.token.isEmpty())
         why.replace(m_context.token, QStringLiteral("(token)"));
     return why;
-}
-
-void FinnhubSource::finish(const RequestPtr& request, SourceResult result)
-{
-    result.why = clean(result.why);
-    request->done(std::move(result));
 }
 
 void FinnhubSource::fetch(const QByteArray& country, const QByteArray& symbol, Done done)
@@ -161,80 +206,72 @@ void FinnhubSource::fetch(const QByteArray& country, const QByteArray& symbol, D
                 = Failed(m_context.token.isEmpty() ? QStringLiteral("no Finnhub token")
                                                    : QStringLiteral("no Finnhub market for this country"));
             r.notFound = !m_context.token.isEmpty();
-            finish(request, r);
+            request->quote = r;
+            finishIfDone(request);
         });
         return;
     }
-    const QByteArray symbolQuery = "symbol=" + QUrl::toPercentEncoding(QString::fromLatin1(request->symbol));
-    m_client.get(apiUrl("/api/v1/quote", symbolQuery), [this, request](const UpstreamReply& reply) {
-        if (reply.status == 401 || reply.status == 403 || reply.status == 429) {
-            QString why;
-            const auto object = JsonObjectOf(reply.body, &why);
-            const QString said = object ? ProviderMessage(object->value(QLatin1String("error"))) : QString();
-            why = reply.status == 429 ? QStringLiteral("quote rate limited (HTTP 429)")
-                                      : QStringLiteral("quote refused (HTTP %1)").arg(reply.status);
-            if (!said.isEmpty())
-                why += QStringLiteral(": ") + said;
-            finish(request, Failed(why));
-            return;
-        }
-        if (!reply.ok()) {
-            finish(request, Failed(QStringLiteral("quote: ") + reply.describe()));
-            return;
-        }
-        SourceResult result = ParseFinnhubQuote(reply.body);
-        if (!result.quote) {
-            finish(request, result);
-            return;
-        }
-        askProfile(request, *result.quote);
+    request->pending = 1;
+    get(apiUrl("/api/v1/quote", request->symbol), [this, request](const UpstreamReply& reply) {
+        request->quote = QuoteResult(reply);
+        --request->pending;
+        finishIfDone(request);
     });
-}
-
-void FinnhubSource::askProfile(const RequestPtr& request, LiveQuote quote)
-{
-    const auto it = m_slow.constFind(request->symbol);
-    if (it != m_slow.cend() && m_clock.elapsed() - it->bornMs < (it->answered ? m_answeredMs : m_failedMs)) {
-        FillMissing(quote, it->figures);
-        SourceResult r;
-        r.quote = quote;
-        finish(request, r);
+    if (m_slow.fresh(request->symbol))
         return;
-    }
-    const QByteArray symbolQuery = "symbol=" + QUrl::toPercentEncoding(QString::fromLatin1(request->symbol));
-    m_client.get(
-        apiUrl("/api/v1/stock/profile2", symbolQuery), [this, request, quote](const UpstreamReply& reply) {
-            const SourceResult profile = reply.ok() ? ParseFinnhubProfile(reply.body) : SourceResult {};
-            askMetric(request, quote, profile.quote.value_or(LiveQuote {}), profile.quote.has_value());
+    request->pending += 2;
+    get(apiUrl("/api/v1/stock/profile2", request->symbol), [this, request](const UpstreamReply& reply) {
+        if (reply.ok())
+            request->profile = reply.body;
+        --request->pending;
+        finishIfDone(request);
+    });
+    get(apiUrl("/api/v1/stock/metric", request->symbol, "&metric=all"),
+        [this, request](const UpstreamReply& reply) {
+            if (reply.ok())
+                request->metric = reply.body;
+            --request->pending;
+            finishIfDone(request);
         });
 }
 
-void FinnhubSource::askMetric(
-    const RequestPtr& request, LiveQuote quote, LiveQuote slow, bool profileAnswered)
+SourceResult FinnhubSource::QuoteResult(const UpstreamReply& reply)
 {
-    const QByteArray query
-        = "symbol=" + QUrl::toPercentEncoding(QString::fromLatin1(request->symbol)) + "&metric=all";
-    m_client.get(apiUrl("/api/v1/stock/metric", query),
-        [this, request, quote, slow, profileAnswered](const UpstreamReply& reply) mutable {
-            std::optional<double> revenuePerShare;
-            const SourceResult metric
-                = reply.ok() ? ParseFinnhubMetric(reply.body, &revenuePerShare) : SourceResult {};
-            if (metric.quote)
-                FillMissing(slow, *metric.quote);
-            if (revenuePerShare && slow.sharesOutstanding)
-                slow.sales = *revenuePerShare * *slow.sharesOutstanding;
-            if (m_slow.size() >= kMaxKept && !m_slow.contains(request->symbol))
-                m_slow.clear();
-            const bool known = m_slow.contains(request->symbol);
-            Slow& kept = m_slow[request->symbol];
-            const bool answered = profileAnswered && metric.quote;
-            if (answered || !known)
-                kept.figures = slow;
-            kept.bornMs = m_clock.elapsed();
-            kept.answered = answered;
-            FillMissing(quote, kept.figures);
-            SourceResult r;
-            r.quote = quote;
-            finish(request, r);
-        });
+    if (reply.status == 401 || reply.status == 403 || reply.status == 404 || reply.status == 429) {
+        QString why;
+        const auto object = JsonObjectOf(reply.body, &why);
+        const QString said = object ? ProviderMessage(object->value(QLatin1String("error"))) : QString();
+        why = reply.status == 429 ? QStringLiteral("quote rate limited (HTTP 429)")
+                                  : QStringLiteral("quote refused (HTTP %1)").arg(reply.status);
+        if (!said.isEmpty())
+            why += QStringLiteral(": ") + said;
+        // A refusal of this one symbol (a market the key does not cover, a symbol it has not) is the
+        // symbol's answer; a refused key or a rate limit is the source failing.
+        const bool symbolOnly = reply.status == 404
+            || (reply.status == 403 && said.contains(QLatin1String("access to this resource")));
+        return symbolOnly ? Unknown(why) : Failed(why);
+    }
+    if (!reply.ok())
+        return Failed(QStringLiteral("quote: ") + reply.describe());
+    return ParseFinnhubQuote(reply.body);
+}
+
+void FinnhubSource::finishIfDone(const RequestPtr& request)
+{
+    if (request->pending > 0 || !request->quote || !request->done)
+        return;
+    SourceResult result = std::move(*request->quote);
+    if (request->profile || request->metric || !m_slow.fresh(request->symbol)) {
+        bool answered = false;
+        const LiveQuote slow = FinnhubCompany(request->profile ? &*request->profile : nullptr,
+            request->metric ? &*request->metric : nullptr, &answered);
+        if (result.quote || result.notFound)
+            m_slow.keep(request->symbol, slow, answered);
+    }
+    if (result.quote)
+        m_slow.addTo(request->symbol, *result.quote);
+    result.why = clean(result.why);
+    const Done done = std::move(request->done);
+    request->done = nullptr;
+    done(std::move(result));
 }

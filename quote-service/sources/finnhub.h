@@ -1,16 +1,19 @@
 #pragma once
 
 #include "quotesource.h"
+#include "slowfigures.h"
 #include "upstream.h"
-
-#include <QElapsedTimer>
-#include <QHash>
 
 // What each of Finnhub's answers holds, from the bytes as they came: no network, nothing trusted.
 SourceResult ParseFinnhubQuote(const QByteArray& body); // /api/v1/quote
 SourceResult ParseFinnhubProfile(const QByteArray& body); // /api/v1/stock/profile2
-// /api/v1/stock/metric?metric=all; the revenue per share makes the sales once the share count is known.
-SourceResult ParseFinnhubMetric(const QByteArray& body, std::optional<double>* revenuePerShare = nullptr);
+// /api/v1/stock/metric?metric=all; the revenue per share makes the sales once the share count is
+// known, and the share count tells the scale of the average volume.
+SourceResult ParseFinnhubMetric(const QByteArray& body, std::optional<double>* revenuePerShare = nullptr,
+    std::optional<double> sharesOutstanding = std::nullopt);
+// The slow figures from the profile's and the ratios' answers (null: that request failed);
+// answered when both were answers.
+LiveQuote FinnhubCompany(const QByteArray* profileBody, const QByteArray* metricBody, bool* answered);
 
 // Finnhub with the user's free key. The quote comes every time; the company's profile and
 // ratios change slowly and are kept for hours. The token is sent and never shown.
@@ -29,22 +32,13 @@ private:
     struct Request;
     using RequestPtr = std::shared_ptr<Request>;
 
-    QUrl apiUrl(const QByteArray& path, const QByteArray& query) const;
+    QUrl apiUrl(const QByteArray& path, const QByteArray& symbol, const QByteArray& more = {}) const;
+    void get(const QUrl& url, UpstreamClient::Done done);
     QString clean(QString why) const;
-    void askProfile(const RequestPtr& request, LiveQuote quote);
-    void askMetric(const RequestPtr& request, LiveQuote quote, LiveQuote slow, bool profileAnswered);
-    void finish(const RequestPtr& request, SourceResult result);
-
-    struct Slow {
-        LiveQuote figures;
-        qint64 bornMs = 0;
-        bool answered = false;
-    };
+    static SourceResult QuoteResult(const UpstreamReply& reply);
+    void finishIfDone(const RequestPtr& request);
 
     SourceContext m_context;
     UpstreamClient m_client;
-    QHash<QByteArray, Slow> m_slow;
-    QElapsedTimer m_clock;
-    qint64 m_answeredMs = 6LL * 3600 * 1000;
-    qint64 m_failedMs = 15LL * 60 * 1000;
+    SlowFigures m_slow;
 };

@@ -25,6 +25,8 @@ struct LiveQuote {
     QByteArray name; // company, code page 1252
     QByteArray exchange; // code page 1252
     QByteArray currency; // the provider's code for the prices' currency ("USD", "GBp"); may be empty
+    QByteArray salesCurrency; // the currency the company reports in, when the provider says; sales are in it
+    std::optional<int> pricePlaces; // the decimals the provider quotes the price with (Yahoo's priceHint)
 };
 
 struct SourceResult {

@@ -33,7 +33,34 @@ const char* MarketSuffix(const QByteArray& country)
     return nullptr;
 }
 
+// A currency quoted in hundredths, and the currency it is a hundredth of.
+const char* const kMinorUnits[][2]
+    = { { "GBp", "GBP" }, { "GBX", "GBP" }, { "ZAc", "ZAR" }, { "ILA", "ILS" } };
+
+QByteArray MajorCurrency(const QByteArray& code)
+{
+    for (const auto& unit : kMinorUnits) {
+        if (code == unit[0])
+            return unit[1];
+    }
+    return code.toUpper();
+}
+
 } // namespace
+
+bool SameCurrency(const QByteArray& a, const QByteArray& b)
+{
+    return MajorCurrency(a) == MajorCurrency(b);
+}
+
+int MinorUnitsPerMajor(const QByteArray& currencyCode)
+{
+    for (const auto& unit : kMinorUnits) {
+        if (currencyCode == unit[0])
+            return 100;
+    }
+    return 1;
+}
 
 SourceResult Failed(const QString& why)
 {
@@ -166,6 +193,9 @@ void FillMissing(LiveQuote& into, const LiveQuote& extra)
         into.exchange = extra.exchange;
     if (into.currency.isEmpty())
         into.currency = extra.currency;
+    if (into.salesCurrency.isEmpty())
+        into.salesCurrency = extra.salesCurrency;
+    fill(into.pricePlaces, extra.pricePlaces);
 }
 
 QString ProviderMessage(const QJsonValue& value)

@@ -30,6 +30,11 @@ QByteArray JsonText(const QJsonValue& value, qsizetype maxBytes = 120);
 // The body as a JSON object; why says what it was instead (an HTML page, broken JSON, ...).
 std::optional<QJsonObject> JsonObjectOf(const QByteArray& body, QString* why);
 
+// Whether two of a provider's currency codes are one currency; a quote in pence ("GBp") trades in pounds.
+bool SameCurrency(const QByteArray& a, const QByteArray& b);
+// 100 for a currency quoted in its hundredths ("GBp", "GBX", "ZAc", "ILA"), else 1.
+int MinorUnitsPerMajor(const QByteArray& currencyCode);
+
 // Fills every figure into lacks from extra: the quote's own figures always win.
 void FillMissing(LiveQuote& into, const LiveQuote& extra);
 

@@ -6,6 +6,7 @@
 #include <QNetworkRequest>
 #include <QPointer>
 #include <QTimer>
+#include <algorithm>
 
 namespace {
 
@@ -34,6 +35,16 @@ QString NetworkFailure(QNetworkReply::NetworkError error)
     default:
         return QStringLiteral("network error %1").arg(int(error));
     }
+}
+
+// Requests a lane takes before the next lane opens: Qt's own connections per host.
+constexpr int kPerLane = 6;
+
+// Whether the answer came compressed, which Qt unpacks on the way in.
+bool Packed(const QNetworkReply& reply)
+{
+    const QByteArray encoding = reply.rawHeader("Content-Encoding").trimmed().toLower();
+    return !encoding.isEmpty() && encoding != "identity";
 }
 
 // Errors Qt raises below HTTP (the connection, the proxy): an answer with one of these is cut short.
@@ -75,10 +86,8 @@ UpstreamClient::UpstreamClient(QStringList sourceHosts, const QUrl& upstream, QO
     : QObject(parent)
     , m_sourceHosts(std::move(sourceHosts))
     , m_upstream(upstream)
-    , m_network(new QNetworkAccessManager(this))
+    , m_jar(new QNetworkCookieJar(this))
 {
-    // A redirect could lead anywhere; the answer to the first request is the answer.
-    m_network->setRedirectPolicy(QNetworkRequest::ManualRedirectPolicy);
 }
 
 UpstreamClient::~UpstreamClient() = default;
@@ -112,7 +121,38 @@ bool UpstreamClient::allowed(const QUrl& providerUrl) const
 
 void UpstreamClient::resetCookies()
 {
-    m_network->setCookieJar(new QNetworkCookieJar(m_network));
+    QNetworkCookieJar* const old = m_jar;
+    m_jar = new QNetworkCookieJar(this);
+    for (Lane& lane : m_lanes) {
+        lane.network->setCookieJar(m_jar);
+        m_jar->setParent(this); // shared by every lane, so owned by none
+    }
+    old->deleteLater();
+}
+
+UpstreamClient::Lane& UpstreamClient::freeLane()
+{
+    for (Lane& lane : m_lanes) {
+        if (lane.inFlight < kPerLane)
+            return lane;
+    }
+    Lane lane;
+    lane.network = new QNetworkAccessManager(this);
+    // A redirect could lead anywhere; the answer to the first request is the answer.
+    lane.network->setRedirectPolicy(QNetworkRequest::ManualRedirectPolicy);
+    lane.network->setCookieJar(m_jar);
+    m_jar->setParent(this);
+    m_lanes.push_back(lane);
+    return m_lanes.back();
+}
+
+void UpstreamClient::pump()
+{
+    while (!m_queue.empty() && m_inFlight < std::max(1, m_limits.maxInFlight)) {
+        Queued next = std::move(m_queue.front());
+        m_queue.pop_front();
+        send(freeLane(), std::move(next));
+    }
 }
 
 void UpstreamClient::get(
@@ -132,12 +172,22 @@ void UpstreamClient::get(
     request.setRawHeader("Accept-Language", "en-US,en;q=0.9");
     for (const auto& [name, value] : headers)
         request.setRawHeader(name, value);
+    // Qt unpacks a compressed answer itself: past the bound it stops with an error of its own
+    request.setDecompressedSafetyCheckThreshold(m_limits.maxBytes);
+    m_queue.push_back({ request, std::move(done) });
+    pump();
+}
 
+void UpstreamClient::send(Lane& lane, Queued queued)
+{
     auto pending = std::make_shared<Pending>();
-    pending->done = std::move(done);
-    QNetworkReply* reply = m_network->get(request);
+    pending->done = std::move(queued.done);
+    QNetworkReply* reply = lane.network->get(queued.request);
     pending->reply = reply;
+    ++lane.inFlight;
+    ++m_inFlight;
     const qint64 maxBytes = m_limits.maxBytes;
+    QNetworkAccessManager* const network = lane.network;
 
     auto stop = [pending](const QString& why) {
         if (pending->stopped.isEmpty())
@@ -165,7 +215,12 @@ void UpstreamClient::get(
     const int totalMs = m_limits.totalMs;
     QTimer::singleShot(totalMs, reply,
         [totalMs, stop] { stop(QStringLiteral("answer not complete within %1").arg(Seconds(totalMs))); });
-    connect(reply, &QNetworkReply::finished, this, [pending, maxBytes] {
+    connect(reply, &QNetworkReply::finished, this, [this, pending, maxBytes, network] {
+        for (Lane& l : m_lanes) {
+            if (l.network == network)
+                --l.inFlight;
+        }
+        --m_inFlight;
         QNetworkReply* r = pending->reply;
         UpstreamReply out;
         if (r && pending->stopped.isEmpty() && r->isReadable()) {
@@ -178,6 +233,10 @@ void UpstreamClient::get(
             out.error = pending->stopped;
         else if (!r)
             out.error = QStringLiteral("request lost");
+        else if (Packed(*r) && r->error() != QNetworkReply::NoError && int(r->error()) < 300)
+            // Qt gave up unpacking it: past the bound, or not what it claimed to be
+            out.error = QStringLiteral("answer larger than %1 bytes once unpacked, or not unpackable")
+                            .arg(maxBytes);
         else if (out.status == 0 || TransportError(r->error()))
             out.error = NetworkFailure(r->error());
         if (out.error.isEmpty()) {
@@ -188,6 +247,7 @@ void UpstreamClient::get(
             r->deleteLater();
         Done done = std::move(pending->done);
         pending->done = nullptr;
+        pump(); // before done, which may queue more
         if (done)
             done(std::move(out));
     });

@@ -2,12 +2,15 @@
 
 #include <QByteArray>
 #include <QList>
+#include <QNetworkRequest>
 #include <QObject>
 #include <QPair>
 #include <QString>
 #include <QUrl>
+#include <deque>
 #include <functional>
 #include <memory>
+#include <vector>
 
 class QNetworkAccessManager;
 class QNetworkCookieJar;
@@ -26,14 +29,21 @@ struct UpstreamReply {
 };
 
 struct UpstreamLimits {
-    int firstByteMs = 10'000;
+    int firstByteMs = 10'000; // from when the request is sent, not from when it was queued
     int totalMs = 20'000;
-    qint64 maxBytes = 2 * 1024 * 1024;
+    qint64 maxBytes = 2 * 1024 * 1024; // as unpacked, for a compressed answer
+    int maxInFlight = 96; // requests sent and not yet answered; the rest wait their turn here
 };
 
 // The asynchronous GET client of one source: its own cookie jar, a browser's User-Agent, time-outs
 // and a size bound, and a fixed set of hosts it may reach. With an upstream URL set, every host of
 // the source is replaced by that URL and nothing else is reached at all.
+//
+// Qt opens at most six connections to a host and queues the rest out of sight, where a stalled
+// answer holds up every request behind it while their time-outs run. So the client sends through
+// as many lanes (each a QNetworkAccessManager, sharing one cookie jar) as it needs to keep each
+// lane under six, caps the requests in flight itself, and starts each time-out when its request
+// is actually sent.
 class UpstreamClient final : public QObject {
 public:
     using Done = std::function<void(UpstreamReply)>;
@@ -51,14 +61,31 @@ public:
     void get(const QUrl& providerUrl, Done done, const QList<QPair<QByteArray, QByteArray>>& headers = {});
     // Forgets every cookie, for a new session.
     void resetCookies();
+    int inFlight() const { return m_inFlight; }
+    qsizetype queued() const { return m_queue.size(); }
 
 private:
+    struct Queued {
+        QNetworkRequest request;
+        Done done;
+    };
+    struct Lane {
+        QNetworkAccessManager* network = nullptr;
+        int inFlight = 0;
+    };
+
     bool allowed(const QUrl& url) const;
+    void pump();
+    void send(Lane& lane, Queued queued);
+    Lane& freeLane();
 
     QStringList m_sourceHosts;
     QUrl m_upstream;
     UpstreamLimits m_limits;
-    QNetworkAccessManager* m_network;
+    QNetworkCookieJar* m_jar;
+    std::vector<Lane> m_lanes;
+    std::deque<Queued> m_queue;
+    int m_inFlight = 0;
 };
 
 // A URL without its query, for anything written to a log or an error text.

@@ -10,7 +10,6 @@ namespace {
 
 const QString kCookieHost = QStringLiteral("fc.yahoo.com");
 const QString kApiHost = QStringLiteral("query2.finance.yahoo.com");
-constexpr int kMaxSummaries = 4096;
 
 QUrl ApiUrl(const QByteArray& encodedPathAndQuery)
 {
@@ -81,6 +80,33 @@ QByteArray FirstText(const QJsonObject& o, std::initializer_list<const char*> ke
     return {};
 }
 
+// Yahoo's priceHint: the decimals it quotes the security with.
+std::optional<int> Places(const QJsonObject& o)
+{
+    const auto hint = JsonNumber(o.value(QLatin1String("priceHint")));
+    if (!hint || *hint < 0 || *hint > 8)
+        return std::nullopt;
+    return int(*hint);
+}
+
+// The dividend per share in the currency the price is in. The trailing rate is in the currency the
+// company reports in, which for a foreign listing is not the price's: dividendRate is in the price's,
+// and failing that the yield of the price is.
+std::optional<double> DividendPerShare(const QJsonObject& o, const LiveQuote& q)
+{
+    const auto trailing = JsonNumber(o.value(QLatin1String("trailingAnnualDividendRate")));
+    const auto rate = JsonNumber(o.value(QLatin1String("dividendRate")));
+    const int minor = MinorUnitsPerMajor(q.currency); // both rates are in pounds for a quote in pence
+    const bool foreign = !q.salesCurrency.isEmpty() && !SameCurrency(q.currency, q.salesCurrency);
+    if (!foreign && trailing)
+        return *trailing * minor;
+    if (rate)
+        return *rate * minor;
+    if (foreign && q.dividendYield && q.last)
+        return *q.dividendYield * *q.last / 100.0;
+    return std::nullopt;
+}
+
 // The status, and the provider's own words on it when the body has any.
 QString Refusal(const UpstreamReply& reply)
 {
@@ -129,7 +155,6 @@ SourceResult ParseYahooQuote(const QByteArray& body)
     q.priceEarnings = JsonNumber(o.value(QLatin1String("trailingPE")));
     q.earningsPerShare = JsonNumber(o.value(QLatin1String("epsTrailingTwelveMonths")));
     q.forwardPriceEarnings = JsonNumber(o.value(QLatin1String("forwardPE")));
-    q.dividendPerShare = JsonNumber(o.value(QLatin1String("trailingAnnualDividendRate")));
     q.dividendYield = JsonNumber(o.value(QLatin1String("dividendYield")));
     q.marketCap = JsonNumber(o.value(QLatin1String("marketCap")));
     q.sharesOutstanding = JsonNumber(o.value(QLatin1String("sharesOutstanding")));
@@ -140,6 +165,13 @@ SourceResult ParseYahooQuote(const QByteArray& body)
     q.name = FirstText(o, { "longName", "shortName" });
     q.exchange = FirstText(o, { "fullExchangeName", "exchange" }, 60);
     q.currency = FirstText(o, { "currency" }, 8);
+    q.salesCurrency = FirstText(o, { "financialCurrency" }, 8);
+    q.pricePlaces = Places(o);
+    q.dividendPerShare = DividendPerShare(o, q);
+    // London quotes in pence, but gives the earnings and the dividend per share in pounds
+    const int minor = MinorUnitsPerMajor(q.currency);
+    if (q.earningsPerShare)
+        *q.earningsPerShare *= minor;
     SourceResult r;
     r.quote = q;
     return r;
@@ -170,6 +202,7 @@ SourceResult ParseYahooChart(const QByteArray& body)
     q.name = FirstText(meta, { "longName", "shortName" });
     q.exchange = FirstText(meta, { "fullExchangeName", "exchangeName" }, 60);
     q.currency = FirstText(meta, { "currency" }, 8);
+    q.pricePlaces = Places(meta);
     SourceResult r;
     r.quote = q;
     return r;
@@ -195,6 +228,7 @@ SourceResult ParseYahooSummary(const QByteArray& body)
     if (const auto roe = JsonNumber(financial.value(QLatin1String("returnOnEquity"))))
         q.returnOnEquity = *roe * 100.0;
     q.sales = JsonNumber(financial.value(QLatin1String("totalRevenue")));
+    q.salesCurrency = JsonText(financial.value(QLatin1String("financialCurrency")), 8);
     SourceResult r;
     r.quote = q;
     return r;
@@ -213,10 +247,15 @@ QByteArray ParseYahooCrumb(const QByteArray& body)
     return crumb;
 }
 
+// One symbol's fetch: the quote (or the chart) and the summary go out together and are put
+// together when both are back.
 struct YahooSource::Request {
     QByteArray symbol; // as Yahoo spells it
     Done done;
-    bool renewed = false;
+    bool quoteRenewed = false; // refused once already: a second refusal goes to the chart
+    bool summaryRenewed = false;
+    bool summaryPending = false;
+    std::optional<SourceResult> figures; // the quote's or the chart's, once it is in
 };
 
 YahooSource::YahooSource(const SourceContext& context, QObject* parent)
@@ -234,8 +273,7 @@ void YahooSource::setHandshakePause(qint64 ms)
 
 void YahooSource::setSummaryLifetimes(qint64 answeredMs, qint64 failedMs)
 {
-    m_summaryAnsweredMs = answeredMs;
-    m_summaryFailedMs = failedMs;
+    m_summaries.setLifetimes(answeredMs, failedMs);
 }
 
 void YahooSource::fetch(const QByteArray& country, const QByteArray& symbol, Done done)
@@ -248,7 +286,17 @@ void YahooSource::fetch(const QByteArray& country, const QByteArray& symbol, Don
             [request] { request->done(Unknown(QStringLiteral("no Yahoo market for this country"))); });
         return;
     }
-    askQuote(request);
+    withSession([this, request](bool ok, const QString& why) {
+        if (!ok) {
+            askChart(request, why);
+            return;
+        }
+        askQuote(request);
+        if (!m_summaries.fresh(request->symbol)) {
+            request->summaryPending = true;
+            askSummary(request);
+        }
+    });
 }
 
 void YahooSource::withSession(SessionDone then)
@@ -299,67 +347,78 @@ void YahooSource::endHandshake(bool ok, const QString& why)
         then(ok, why);
 }
 
+void YahooSource::renewAfterRefusal(int refusedSession, SessionDone then)
+{
+    // Only a refusal of the crumb still in use starts a renewal, and only one at a time: a refusal
+    // that comes while a renewal runs waits for it, one of an older crumb just tries the new one.
+    if (refusedSession == m_session && !m_handshaking) {
+        m_crumb.clear();
+        m_client.resetCookies();
+    }
+    withSession(std::move(then));
+}
+
 void YahooSource::askQuote(const RequestPtr& request)
 {
-    withSession([this, request](bool ok, const QString& why) {
-        if (!ok) {
-            askChart(request, why);
+    const int session = m_session;
+    const QUrl url
+        = ApiUrl("/v7/finance/quote?symbols=" + Encoded(request->symbol) + "&crumb=" + Encoded(m_crumb));
+    m_client.get(url, [this, request, session](const UpstreamReply& reply) {
+        if (reply.status == 401 || reply.status == 403) {
+            if (request->quoteRenewed) {
+                askChart(request, QStringLiteral("quote refused after a new crumb (%1)").arg(Refusal(reply)));
+                return;
+            }
+            request->quoteRenewed = true;
+            renewAfterRefusal(session, [this, request](bool ok, const QString& why) {
+                if (ok)
+                    askQuote(request);
+                else
+                    askChart(request, why);
+            });
             return;
         }
-        const int session = m_session;
-        const QUrl url
-            = ApiUrl("/v7/finance/quote?symbols=" + Encoded(request->symbol) + "&crumb=" + Encoded(m_crumb));
-        m_client.get(url, [this, request, session](const UpstreamReply& reply) {
-            if (reply.status == 401 || reply.status == 403) {
-                if (request->renewed) {
-                    askChart(
-                        request, QStringLiteral("quote refused after a new crumb (%1)").arg(Refusal(reply)));
-                    return;
-                }
-                request->renewed = true;
-                if (session == m_session) { // nobody has renewed it meanwhile
-                    m_crumb.clear();
-                    m_client.resetCookies();
-                }
-                askQuote(request);
-                return;
-            }
-            if (reply.status == 429) {
-                askChart(request, QStringLiteral("quote rate limited (HTTP 429)"));
-                return;
-            }
-            if (!reply.ok()) {
-                request->done(Failed(QStringLiteral("quote: ") + Refusal(reply)));
-                return;
-            }
-            SourceResult result = ParseYahooQuote(reply.body);
-            if (!result.quote) {
-                request->done(result);
-                return;
-            }
-            askSummary(request, *result.quote);
-        });
+        // rate limited, the quote API down, or no quote of this one symbol: the chart, a service of
+        // its own, may still answer, and says for itself whether it knows the symbol
+        if (reply.status == 429 || reply.status == 404 || (reply.status >= 500 && reply.status < 600)) {
+            askChart(request, QStringLiteral("quote: ") + Refusal(reply));
+            return;
+        }
+        if (!reply.ok()) {
+            settle(request, Failed(QStringLiteral("quote: ") + Refusal(reply)));
+            return;
+        }
+        settle(request, ParseYahooQuote(reply.body));
     });
 }
 
-void YahooSource::askSummary(const RequestPtr& request, LiveQuote quote)
+void YahooSource::askSummary(const RequestPtr& request)
 {
-    if (addCachedSummary(request->symbol, quote, false) || m_crumb.isEmpty()) {
-        SourceResult r;
-        r.quote = quote;
-        request->done(r);
-        return;
-    }
+    const int session = m_session;
     const QUrl url = ApiUrl("/v10/finance/quoteSummary/" + Encoded(request->symbol)
         + "?modules=defaultKeyStatistics%2CfinancialData&crumb=" + Encoded(m_crumb));
-    m_client.get(url, [this, request, quote](const UpstreamReply& reply) mutable {
-        const SourceResult summary = reply.ok() ? ParseYahooSummary(reply.body) : SourceResult {};
-        // An unknown summary stays unknown for hours; a passing failure is asked again sooner.
-        keepSummary(request->symbol, summary.quote.value_or(LiveQuote {}), summary.quote || summary.notFound);
-        addCachedSummary(request->symbol, quote, true);
-        SourceResult r;
-        r.quote = quote;
-        request->done(r);
+    m_client.get(url, [this, request, session](const UpstreamReply& reply) {
+        if ((reply.status == 401 || reply.status == 403) && !request->summaryRenewed) {
+            request->summaryRenewed = true;
+            renewAfterRefusal(session, [this, request](bool ok, const QString&) {
+                if (ok) {
+                    askSummary(request);
+                    return;
+                }
+                m_summaries.keep(request->symbol, {}, false);
+                request->summaryPending = false;
+                finishIfDone(request);
+            });
+            return;
+        }
+        // a fund, an index, a currency has no summary: Yahoo says so with a 404 and its JSON error
+        const bool said = reply.error.isEmpty() && (reply.status == 200 || reply.status == 404);
+        const SourceResult summary = said ? ParseYahooSummary(reply.body) : SourceResult {};
+        // an unknown summary stays unknown for hours; a passing failure is asked again sooner
+        m_summaries.keep(
+            request->symbol, summary.quote.value_or(LiveQuote {}), summary.quote || summary.notFound);
+        request->summaryPending = false;
+        finishIfDone(request);
     });
 }
 
@@ -375,42 +434,27 @@ void YahooSource::askChart(const RequestPtr& request, const QString& whyNotQuote
         } else {
             result = Failed(QStringLiteral("chart: ") + Refusal(reply));
         }
-        if (result.quote)
-            addCachedSummary(request->symbol, *result.quote, true);
-        else
-            result.why = whyNotQuote + QStringLiteral("; ") + result.why;
-        request->done(result);
+        // an answer from the chart says so: its figures are fewer than the quote's
+        result.why = result.quote ? QStringLiteral("the chart's reduced figures, as ") + whyNotQuote
+                                  : whyNotQuote + QStringLiteral("; ") + result.why;
+        settle(request, std::move(result));
     });
 }
 
-bool YahooSource::addCachedSummary(const QByteArray& symbol, LiveQuote& quote, bool evenIfStale) const
+void YahooSource::settle(const RequestPtr& request, SourceResult figures)
 {
-    const auto it = m_summaries.constFind(symbol);
-    if (it == m_summaries.cend())
-        return false;
-    const bool fresh
-        = m_clock.elapsed() - it->bornMs < (it->answered ? m_summaryAnsweredMs : m_summaryFailedMs);
-    if (fresh || evenIfStale)
-        FillMissing(quote, it->figures);
-    return fresh;
+    request->figures = std::move(figures);
+    finishIfDone(request);
 }
 
-void YahooSource::keepSummary(const QByteArray& symbol, const LiveQuote& figures, bool answered)
+void YahooSource::finishIfDone(const RequestPtr& request)
 {
-    if (m_summaries.size() >= kMaxSummaries && !m_summaries.contains(symbol)) {
-        // drop the stale ones; if none is, start afresh rather than grow without bound
-        const qint64 now = m_clock.elapsed();
-        m_summaries.removeIf([this, now](const auto& it) {
-            return now - it.value().bornMs >= (it.value().answered ? m_summaryAnsweredMs : m_summaryFailedMs);
-        });
-        if (m_summaries.size() >= kMaxSummaries)
-            m_summaries.clear();
-    }
-    const bool known = m_summaries.contains(symbol);
-    Summary& s = m_summaries[symbol];
-    // a failed ask keeps the figures of an earlier answer
-    if (answered || !known)
-        s.figures = figures;
-    s.bornMs = m_clock.elapsed();
-    s.answered = answered;
+    if (!request->figures || request->summaryPending || !request->done)
+        return;
+    SourceResult result = std::move(*request->figures);
+    if (result.quote)
+        m_summaries.addTo(request->symbol, *result.quote);
+    const Done done = std::move(request->done);
+    request->done = nullptr;
+    done(std::move(result));
 }

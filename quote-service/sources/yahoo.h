@@ -1,10 +1,10 @@
 #pragma once
 
 #include "quotesource.h"
+#include "slowfigures.h"
 #include "upstream.h"
 
 #include <QElapsedTimer>
-#include <QHash>
 #include <vector>
 
 // What each of Yahoo's answers holds, from the bytes as they came: no network, nothing trusted.
@@ -38,17 +38,12 @@ private:
 
     void withSession(SessionDone then);
     void endHandshake(bool ok, const QString& why);
+    void renewAfterRefusal(int refusedSession, SessionDone then);
     void askQuote(const RequestPtr& request);
-    void askSummary(const RequestPtr& request, LiveQuote quote);
+    void askSummary(const RequestPtr& request);
     void askChart(const RequestPtr& request, const QString& whyNotQuote);
-    bool addCachedSummary(const QByteArray& symbol, LiveQuote& quote, bool evenIfStale) const;
-    void keepSummary(const QByteArray& symbol, const LiveQuote& figures, bool answered);
-
-    struct Summary {
-        LiveQuote figures;
-        qint64 bornMs = 0;
-        bool answered = false;
-    };
+    void settle(const RequestPtr& request, SourceResult figures);
+    void finishIfDone(const RequestPtr& request);
 
     SourceContext m_context;
     UpstreamClient m_client;
@@ -59,8 +54,6 @@ private:
     QString m_lastRefusal;
     qint64 m_handshakePauseMs = 5LL * 60 * 1000;
     std::vector<SessionDone> m_waiting;
-    QHash<QByteArray, Summary> m_summaries;
+    SlowFigures m_summaries;
     QElapsedTimer m_clock;
-    qint64 m_summaryAnsweredMs = 6LL * 3600 * 1000;
-    qint64 m_summaryFailedMs = 15LL * 60 * 1000;
 };

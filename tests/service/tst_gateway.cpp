@@ -21,6 +21,7 @@ struct Behaviour {
     double last = 10.0;
     int delayMs = 0;
     QString why = QStringLiteral("HTTP 503");
+    QString note; // what an answer says of itself (the chart's reduced figures)
 };
 
 class StandInSource final : public QuoteSource {
@@ -44,6 +45,7 @@ public:
             q.last = b.last;
             q.name = m_name.toLatin1() + " Corp";
             result.quote = q;
+            result.why = b.note;
         } else if (b.kind == Behaviour::Kind::NotFound) {
             result.notFound = true;
         } else {
@@ -157,6 +159,11 @@ private Q_SLOTS:
     void staleThenFailed();
     void silentSourceTimesOut();
     void secretNeverInNote();
+    void failuresTogetherAreOneInARow();
+    void probeAfterThePause();
+    void notFoundDoesNotBeatStale();
+    void notesSayWhatHappened();
+    void oldSymbolsAreForgotten();
     void busyServerTurnsNewcomersAway();
     void serverRefusesOddSymbolsAndFailsWith502_data();
     void serverRefusesOddSymbolsAndFailsWith502();
@@ -354,6 +361,107 @@ void TestGateway::secretNeverInNote()
     const GatewayAnswer a = rig.ask();
     QVERIFY(!a.note.contains(QStringLiteral("s3cr3tT0ken")));
     QVERIFY2(a.note.contains(QStringLiteral("HTTP 401")), qPrintable(a.note));
+}
+
+void TestGateway::failuresTogetherAreOneInARow()
+{
+    GatewaySettings settings;
+    settings.cacheSeconds = 0;
+    Rig rig({ QStringLiteral("one"), QStringLiteral("two") }, settings);
+    rig.sources[0]->fallback = Of(Behaviour::Kind::Fail, 0, 100, QStringLiteral("no answer within 10 s"));
+    rig.sources[1]->fallback = Answers(2);
+    // three hard symbols time out together: one piece of evidence, not three
+    int answered = 0;
+    for (const char* symbol : { "H1", "H2", "H3" })
+        rig.gateway->quote("US", symbol, [&answered](const GatewayAnswer&) { ++answered; });
+    QTRY_COMPARE_WITH_TIMEOUT(answered, 3, 5000);
+    rig.sources[0]->fallback = Answers(1);
+    const GatewayAnswer next = rig.ask("EASY");
+    QVERIFY2(!next.note.contains(QStringLiteral("skipped")), qPrintable(next.note));
+    QCOMPARE(next.quote.last.value_or(-1), 1.0);
+}
+
+void TestGateway::probeAfterThePause()
+{
+    GatewaySettings settings;
+    settings.cacheSeconds = 60;
+    settings.breakerSeconds = 30;
+    Rig rig({ QStringLiteral("one") }, settings);
+    rig.sources[0]->fallback = Fails();
+    for (const char* symbol : { "A", "B", "C" }) {
+        rig.nowMs += 1000;
+        rig.ask(symbol);
+    }
+    rig.nowMs += 1000;
+    QVERIFY(rig.ask("X").note.contains(QStringLiteral("skipped"))); // open: X is not asked
+    QCOMPARE(rig.sources[0]->calls["US:X"], 0);
+
+    // the pause is over and the source is back: one probe goes through while the other waits
+    rig.nowMs += 30'000;
+    rig.sources[0]->fallback = Answers(7, 200);
+    std::optional<GatewayAnswer> probe, beside;
+    rig.gateway->quote("US", "X", [&probe](const GatewayAnswer& a) { probe = a; });
+    rig.gateway->quote("US", "Y", [&beside](const GatewayAnswer& a) { beside = a; });
+    QTRY_VERIFY_WITH_TIMEOUT(probe && beside, 5000);
+    QCOMPARE(int(probe->outcome), int(GatewayOutcome::Live)); // X asked again at once, not a cache time later
+    QCOMPARE(int(beside->outcome), int(GatewayOutcome::Failed));
+    QCOMPARE(rig.sources[0]->calls["US:Y"], 0);
+    // its answer closed the breaker: Y is asked as soon as the source may be
+    rig.nowMs += 1000;
+    QCOMPARE(int(rig.ask("Y").outcome), int(GatewayOutcome::Live));
+    QCOMPARE(rig.sources[0]->calls["US:Y"], 1);
+}
+
+void TestGateway::notFoundDoesNotBeatStale()
+{
+    GatewaySettings settings;
+    settings.cacheSeconds = 60;
+    Rig rig({ QStringLiteral("one"), QStringLiteral("two") }, settings);
+    rig.sources[0]->fallback = Answers(8);
+    rig.ask();
+    // the source that had it fails; the other does not cover it
+    rig.sources[0]->fallback = Fails();
+    rig.sources[1]->fallback = NotFound();
+    for (const int later : { 61'000, 61'000 }) {
+        rig.nowMs += later;
+        const GatewayAnswer a = rig.ask();
+        QCOMPARE(int(a.outcome), int(GatewayOutcome::Stale));
+        QCOMPARE(a.quote.last.value_or(-1), 8.0); // and the stale copy is still there the next time
+    }
+}
+
+void TestGateway::notesSayWhatHappened()
+{
+    Rig rig({ QStringLiteral("one") });
+    rig.sources[0]->behaviour["US:GONE"] = NotFound();
+    const GatewayAnswer gone = rig.ask("GONE");
+    QCOMPARE(int(gone.outcome), int(GatewayOutcome::NotFound));
+    QCOMPARE(gone.note, QStringLiteral("one: not found")); // fresh, so not "cached"
+    QVERIFY(rig.ask("GONE").note.startsWith(QStringLiteral("cached")));
+
+    Behaviour chart = Answers(4);
+    chart.note = QStringLiteral("the chart's reduced figures, as quote: HTTP 429");
+    rig.sources[0]->behaviour["US:CHRT"] = chart;
+    QCOMPARE(rig.ask("CHRT").note, QStringLiteral("one (the chart's reduced figures, as quote: HTTP 429)"));
+}
+
+void TestGateway::oldSymbolsAreForgotten()
+{
+    GatewaySettings settings;
+    settings.cacheSeconds = 60;
+    settings.staleSeconds = 900;
+    Rig rig({ QStringLiteral("one") }, settings);
+    rig.sources[0]->fallback = Answers(3);
+    rig.ask("A");
+    rig.ask("B");
+    rig.nowMs += 900'001;
+    rig.ask("C");
+    QCOMPARE(rig.gateway->cachedSymbols(), qsizetype(1)); // past any use, A and B are gone
+    rig.nowMs += 60'000;
+    rig.ask("C"); // asked again: it stays
+    rig.nowMs += 850'000;
+    rig.ask("D");
+    QCOMPARE(rig.gateway->cachedSymbols(), qsizetype(2));
 }
 
 namespace {

@@ -232,7 +232,8 @@ void TestGatewayService::fallsBackToTheNextSource()
     QVERIFY(r.out.contains("Second Source Inc"));
     QVERIFY(yahoo.count("/v7/finance/quote") >= 1);
     QCOMPARE(finnhub.count("/api/v1/quote"), 1);
-    QVERIFY(finnhub.heads().first().contains("token=" + kToken)); // the key goes to the provider ...
+    QVERIFY(
+        finnhub.heads().first().contains("X-Finnhub-Token: " + kToken)); // the key goes to the provider ...
     const QByteArray log = service.output();
     QVERIFY2(log.contains("finnhub after yahoo:"), log.constData()); // ... and the log says why
     QVERIFY(!log.contains(kToken)); // but never into the log

@@ -401,7 +401,8 @@ void TestSources::pageReadsBack_data()
     QTest::newRow("yahoo, every figure") << "yahoo" << QByteArray("US") << Fixture("yahoo-quote-full.json")
                                          << 200 << QByteArray("Tarrindel Instruments, Inc.") << full;
 
-    // the chart's meta: no open, bid, ask, ratios or slow figures (no crumb, so no summary either)
+    // the chart's meta: no open, bid, ask or ratios; the summary, asked beside the refused quote,
+    // still adds the slow figures
     QuoteRecord chart;
     chart.last = full.last;
     chart.high = full.high;
@@ -411,8 +412,11 @@ void TestSources::pageReadsBack_data()
     chart.yearLow = full.yearLow;
     chart.change = "+2.38 (+1.29%)";
     chart.volume = full.volume;
-    chart.averageVolume = chart.institutionalOwnership = chart.marketCap = chart.sharesOutstanding
-        = chart.sales = "N/A";
+    chart.averageVolume = chart.marketCap = chart.sharesOutstanding = "N/A";
+    chart.institutionalOwnership = full.institutionalOwnership;
+    chart.returnOnEquity = full.returnOnEquity;
+    chart.beta = full.beta;
+    chart.sales = full.sales;
     chart.exchange = full.exchange;
     chart.quoteTime = full.quoteTime;
     QTest::newRow("yahoo chart after a 429") << "yahoo" << QByteArray("US") << QByteArray("Too Many Requests")
@@ -449,8 +453,7 @@ void TestSources::pageReadsBack_data()
                        "18.64B";
     london.sharesOutstanding = "27.03B";
     london.exchange = "LSE";
-    london.sales = "\xA3"
-                   "385.71B";
+    london.sales = "USD 385.71B"; // the summary says the company reports in dollars
     london.quoteTime = EasternWallClock(2024, 3, 4, 5, 45);
     QTest::newRow("yahoo London, yesterday")
         << "yahoo" << QByteArray("GB") << Fixture("yahoo-quote-pence.json") << 200
@@ -624,7 +627,7 @@ void TestSources::yahooFallsBack_data()
         << Answer { 500,
                R"({"chart":{"result":null,"error":{"code":"Internal","description":"Backend\nbusy"}}})" }
         << "failed"
-        << "quote rate limited (HTTP 429); chart: HTTP 500: Internal Backend busy" << 1;
+        << "quote: HTTP 429; chart: HTTP 500: Internal Backend busy" << 1;
     QTest::newRow("quote has no such symbol")
         << 200 << Answer { 200, Fixture("yahoo-quote-empty.json") } << full << "unknown"
         << "no such symbol" << 0;
@@ -638,8 +641,12 @@ void TestSources::yahooFallsBack_data()
     QTest::newRow("redirected elsewhere")
         << 200 << Answer { 302, {}, "Location: http://127.0.0.1:1/elsewhere\r\n" } << full << "failed"
         << "quote: HTTP 302" << 0;
-    QTest::newRow("server error on the quote") << 200 << Answer { 503, "busy" } << full << "failed"
-                                               << "HTTP 503" << 0;
+    QTest::newRow("no quote of the symbol: the chart says")
+        << 200 << Answer { 404, "{}" } << Answer { 404, Fixture("yahoo-chart-nodata.json") } << "unknown"
+        << "No data found" << 1;
+    QTest::newRow("server error on the quote: the chart")
+        << 200 << Answer { 503, "busy" } << full << "quote"
+        << "the chart's reduced figures, as quote: HTTP 503" << 1;
 }
 
 void TestSources::yahooFallsBack()
@@ -729,7 +736,8 @@ void TestSources::finnhubAnswers_data()
     QTest::addColumn<QString>("why");
     QTest::newRow("unknown symbol") << Answer { 200, Fixture("finnhub-quote-unknown.json") } << "unknown"
                                     << "no such symbol";
-    QTest::newRow("no access") << Answer { 403, Fixture("finnhub-no-access.json") } << "failed"
+    // a market the key does not cover is this symbol's answer, not the source failing
+    QTest::newRow("no access") << Answer { 403, Fixture("finnhub-no-access.json") } << "unknown"
                                << "quote refused (HTTP 403): You don't have access to this resource.";
     QTest::newRow("bad key") << Answer { 401, Fixture("finnhub-invalid-key.json") } << "failed"
                              << "Invalid API key";
@@ -757,9 +765,10 @@ void TestSources::finnhubAnswers()
     QVERIFY2(got.result.why.contains(why), qPrintable(got.result.why));
     QVERIFY(!got.result.why.contains(token));
     QVERIFY(!got.result.why.contains(QLatin1String("s3cr")));
-    // the key goes to the provider, encoded, and only there
-    QVERIFY2(stub.head("/api/v1/quote").startsWith("GET /api/v1/quote?symbol=BRK.B&token=s3cr%2Ft%21 "),
-        stub.head("/api/v1/quote").constData());
+    // the key goes to the provider in its header, never in the query
+    const QByteArray head = stub.head("/api/v1/quote");
+    QVERIFY2(head.startsWith("GET /api/v1/quote?symbol=BRK.B HTTP/1.1\r\n"), head.constData());
+    QVERIFY2(head.contains("\r\nX-Finnhub-Token: s3cr/t!"), head.constData());
 }
 
 void TestSources::finnhubKeepsTheProfile()
@@ -777,7 +786,7 @@ void TestSources::finnhubKeepsTheProfile()
     QCOMPARE(stub.count("/api/v1/quote"), 3);
     QCOMPARE(stub.count("/api/v1/stock/profile2"), 1);
     QCOMPARE(stub.count("/api/v1/stock/metric"), 1);
-    QVERIFY(stub.head("/api/v1/stock/metric").contains("?symbol=TRDL&metric=all&token=tok "));
+    QVERIFY(stub.head("/api/v1/stock/metric").contains("?symbol=TRDL&metric=all HTTP/1.1"));
 
     // without a key the source fails at once and asks nothing
     SourceContext keyless = Context(stub);
