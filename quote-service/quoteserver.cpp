@@ -80,8 +80,8 @@ QuoteServer::Answer QuoteServer::simulatedAnswer(const QString& countrySymbol, c
         return { 200, RenderNotFoundPage(countrySymbol.toLatin1()), {} };
     const ServedQuote quote = SimulateQuote(*security, now());
     if (plan.mode == FaultKind::Huge)
-        return { 200, RenderHugePage(*security, quote, qsizetype(plan.value)), {} };
-    return { 200, RenderQuotePage(*security, quote), {} };
+        return { 200, RenderHugePage(*security, quote, qsizetype(plan.value)), {}, true };
+    return { 200, RenderQuotePage(*security, quote), {}, true };
 }
 
 void QuoteServer::handle(const HttpRequest& request, HttpReply reply)
@@ -91,7 +91,7 @@ void QuoteServer::handle(const HttpRequest& request, HttpReply reply)
     const QUrl url = QUrl::fromEncoded(request.target);
     if (url.path() != QLatin1String("/detail/stock_quote")) {
         const QByteArray body = RenderErrorPage(404, HttpReason(404));
-        reply.send(404, kHtmlType, body);
+        reply.send(404, kHtmlType, body, { { "Cache-Control", "no-store" } });
         log(request.target, 404, body.size(), started.elapsed(), {});
         return;
     }
@@ -161,6 +161,7 @@ void QuoteServer::answerQuote(const QString& countrySymbol, const FaultPlan& pla
                 answer.body = plan.mode == FaultKind::Huge
                     ? RenderHugePage(security, served, qsizetype(plan.value))
                     : RenderQuotePage(security, served);
+                answer.quotePage = true;
                 break;
             }
             case GatewayOutcome::NotFound:
@@ -185,15 +186,20 @@ void QuoteServer::deliver(HttpReply& reply, const FaultPlan& plan, const Answer&
     if (!answer.note.isEmpty())
         note += (note.isEmpty() ? "" : " ") + answer.note;
     const QByteArray type = answer.body.isEmpty() && answer.status != 200 ? QByteArray() : kHtmlType;
+    // A quote page may be kept by any cache in front of the service as long as the service would
+    // keep it; a no-data or error answer by none.
+    const bool quotePage = answer.status == 200 && answer.quotePage && plan.mode != FaultKind::Empty;
+    const HttpHeaders extra { { "Cache-Control",
+        quotePage ? "max-age=" + QByteArray::number(m_options.cacheSeconds) : QByteArray("no-store") } };
     if (plan.mode != FaultKind::Stall && plan.mode != FaultKind::Close) {
-        reply.send(answer.status, type, answer.body);
+        reply.send(answer.status, type, answer.body, extra);
         log(target, answer.status, answer.body.size(), started.elapsed(), note);
         return;
     }
     // Promise the whole body, send only part of it.
     const qsizetype part = plan.value > 0 ? std::min<qsizetype>(qsizetype(plan.value), answer.body.size())
                                           : answer.body.size() / 2;
-    reply.sendPart(answer.status, type, answer.body, part, plan.mode == FaultKind::Close);
+    reply.sendPart(answer.status, type, answer.body, part, plan.mode == FaultKind::Close, extra);
     log(target, answer.status, part, started.elapsed(), note);
 }
 
@@ -202,15 +208,11 @@ void QuoteServer::log(
 {
     if (m_options.quiet)
         return;
-    // A provider's words may end up here: one line each, and not a novel.
-    QByteArray note = text.left(400);
-    for (char& c : note) {
-        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f)
-            c = ' ';
-    }
+    // What a client or a provider sent may end up here: one line each, and not a novel.
+    const QByteArray note = HttpLogText(text.left(400));
     const QByteArray time = QDateTime::currentDateTimeUtc().toString(Qt::ISODate).toLatin1();
-    std::fprintf(stdout, "%s GET %s %d %lld bytes %lld ms%s%s\n", time.constData(), target.constData(),
-        status, static_cast<long long>(bytes), static_cast<long long>(ms), note.isEmpty() ? "" : " ",
-        note.constData());
+    std::fprintf(stdout, "%s GET %s %d %lld bytes %lld ms%s%s\n", time.constData(),
+        HttpLogText(target).constData(), status, static_cast<long long>(bytes), static_cast<long long>(ms),
+        note.isEmpty() ? "" : " ", note.constData());
     std::fflush(stdout);
 }

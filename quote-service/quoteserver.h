@@ -40,6 +40,7 @@ private:
         int status = 200;
         QByteArray body;
         QByteArray note; // for the log
+        bool quotePage = false; // a quote, not a no-data page
     };
 
     void handle(const HttpRequest& request, HttpReply reply);
