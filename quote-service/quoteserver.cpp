@@ -1,6 +1,5 @@
 #include "quoteserver.h"
 
-#include "gateway.h"
 #include "pagerender.h"
 
 #include <QDateTime>
@@ -33,25 +32,19 @@ const char* FaultNote(FaultKind kind)
     }
 }
 
-bool IsCountryCode(const QByteArray& country)
-{
-    return country.size() == 2 && std::isalpha(static_cast<unsigned char>(country[0]))
-        && std::isalpha(static_cast<unsigned char>(country[1]));
-}
-
 } // namespace
 
 QuoteServer::QuoteServer(const ServiceOptions& options, const SecurityCatalogue& catalogue,
     QuoteGateway* gateway, LiveFormatter formatter, QObject* parent)
     : QObject(parent)
     , m_options(options)
-    , m_catalogue(catalogue)
-    , m_gateway(gateway)
-    , m_formatter(std::move(formatter))
     , m_http([this](const HttpRequest& request, HttpReply reply) { handle(request, std::move(reply)); })
     , m_clockStart(options.now ? *options.now : QDateTime::currentSecsSinceEpoch())
 {
     m_sinceStart.start();
+    auto clock = [this] { return now(); };
+    m_backend = gateway ? MakeLiveBackend(*gateway, catalogue, std::move(formatter), clock)
+                        : MakeSimulatedBackend(catalogue, clock);
     m_http.setIdleTimeoutMs(options.idleMs);
     m_http.setMaxConnections(options.maxConnections);
 }
@@ -71,17 +64,6 @@ std::int64_t QuoteServer::now() const
     if (m_options.rate > 0)
         return m_clockStart + std::int64_t(double(m_sinceStart.elapsed()) * m_options.rate / 1000.0);
     return m_options.now ? *m_options.now : QDateTime::currentSecsSinceEpoch();
-}
-
-QuoteServer::Answer QuoteServer::simulatedAnswer(const QString& countrySymbol, const FaultPlan& plan) const
-{
-    const Security* security = m_catalogue.find(countrySymbol);
-    if (!security)
-        return { 200, RenderNotFoundPage(countrySymbol.toLatin1()), {} };
-    const ServedQuote quote = SimulateQuote(*security, now());
-    if (plan.mode == FaultKind::Huge)
-        return { 200, RenderHugePage(*security, quote, qsizetype(plan.value)), {}, true };
-    return { 200, RenderQuotePage(*security, quote), {}, true };
 }
 
 void QuoteServer::handle(const HttpRequest& request, HttpReply reply)
@@ -123,60 +105,17 @@ void QuoteServer::answerQuote(const QString& countrySymbol, const FaultPlan& pla
         deliver(reply, plan, { 200, QByteArray(), {} }, target, started);
         return;
     }
-    if (!m_gateway) {
-        deliver(reply, plan, simulatedAnswer(countrySymbol, plan), target, started);
-        return;
-    }
-    const QByteArray asked = countrySymbol.toLatin1();
-    const qsizetype colon = asked.indexOf(':');
-    const QByteArray country = asked.left(colon);
-    const QByteArray symbol = colon < 0 ? QByteArray() : asked.mid(colon + 1);
-    // Nothing that is not plainly a symbol goes near a provider.
-    if (colon < 0 || !IsCountryCode(country) || !IsAllowedSymbol(symbol)) {
-        deliver(reply, plan, { 200, RenderNotFoundPage(asked.left(64)), "refused symbol" }, target, started);
-        return;
-    }
+    const qsizetype huge = plan.mode == FaultKind::Huge ? qsizetype(plan.value) : 0;
     QPointer<QuoteServer> self(this);
-    m_gateway->quote(country, symbol,
-        [self, reply, plan, country, symbol, target, started](const GatewayAnswer& got) mutable {
-            if (!self)
-                return;
-            Answer answer;
-            answer.note = got.note.toUtf8();
-            switch (got.outcome) {
-            case GatewayOutcome::Live:
-            case GatewayOutcome::Cached:
-            case GatewayOutcome::Stale: {
-                Security security;
-                security.country = country.toUpper();
-                security.symbol = symbol;
-                const Security* known = self->m_catalogue.find(QString::fromLatin1(country + ':' + symbol));
-                security.name = !got.quote.name.isEmpty() ? got.quote.name
-                    : known                               ? known->name
-                                                          : QByteArray();
-                security.exchangeName = !got.quote.exchange.isEmpty() ? got.quote.exchange
-                    : known                                           ? known->exchangeName
-                                                                      : QByteArray();
-                const ServedQuote served = self->m_formatter(got.quote, self->now());
-                answer.body = plan.mode == FaultKind::Huge
-                    ? RenderHugePage(security, served, qsizetype(plan.value))
-                    : RenderQuotePage(security, served);
-                answer.quotePage = true;
-                break;
-            }
-            case GatewayOutcome::NotFound:
-                answer.body = RenderNotFoundPage(country + ':' + symbol);
-                break;
-            case GatewayOutcome::Failed:
-                answer.status = 502; // empty: the program shows its no-data message
-                break;
-            }
-            if (!reply.alive()) {
-                self->log(target, 0, 0, started.elapsed(), "client gone; " + answer.note);
-                return;
-            }
-            self->deliver(reply, plan, answer, target, started);
-        });
+    m_backend->page(countrySymbol, huge, [self, reply, plan, target, started](const Answer& answer) mutable {
+        if (!self)
+            return;
+        if (!reply.alive()) {
+            self->log(target, 0, 0, started.elapsed(), "client gone; " + answer.note);
+            return;
+        }
+        self->deliver(reply, plan, answer, target, started);
+    });
 }
 
 void QuoteServer::deliver(HttpReply& reply, const FaultPlan& plan, const Answer& answer,
