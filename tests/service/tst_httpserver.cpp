@@ -138,6 +138,7 @@ private Q_SLOTS:
     void requests_data();
     void requests();
     void logEscapesWhatAClientSent();
+    void clientsGoneAndStopWhileAnswersWait();
     void unreadPipeliningStaysSmall();
     void thousandClientsAtOnceAreAllAnswered();
 
@@ -256,6 +257,35 @@ void TestHttpServer::logEscapesWhatAClientSent()
     QVERIFY2(service.output().contains(" GET /x\\x1B[2J\\x7F\\xE9%0d 404 "), service.output().constData());
     for (const char c : service.output())
         QVERIFY2(c == '\n' || (c >= 0x20 && c <= 0x7e), service.output().constData());
+}
+
+void TestHttpServer::clientsGoneAndStopWhileAnswersWait()
+{
+    QuoteServiceProcess service;
+    QVERIFY(service.start({ QStringLiteral("--lists"), kListsDir, QStringLiteral("--fault"),
+        QStringLiteral("delay=300@US:IBM") }));
+    const QByteArray delayed = Get("/detail/stock_quote?Symbol=US:IBM");
+    // clients that give up while their request waits for its answer
+    for (int i = 0; i < 20; ++i) {
+        const int fd = Connect(service.port());
+        QVERIFY(fd >= 0);
+        QCOMPARE(
+            ::send(fd, delayed.constData(), size_t(delayed.size()), MSG_NOSIGNAL), ssize_t(delayed.size()));
+        ::close(fd);
+    }
+    QTest::qWait(600);
+    QVERIFY(service.running());
+    QCOMPARE(Exchange(service.port(), Get(kQuote), 0, false, 1, false).value(0).status, 200);
+    // and a stop while answers still wait: a clean exit, not the library's abort
+    std::vector<int> waiting;
+    for (int i = 0; i < 5; ++i) {
+        waiting.push_back(Connect(service.port()));
+        ::send(waiting.back(), delayed.constData(), size_t(delayed.size()), MSG_NOSIGNAL);
+    }
+    QTest::qWait(100);
+    QVERIFY(service.stop());
+    for (const int fd : waiting)
+        ::close(fd);
 }
 
 void TestHttpServer::unreadPipeliningStaysSmall()
