@@ -21,7 +21,7 @@ struct HttpRequest {
 
 // The reason phrase of a status the service sends.
 QByteArray HttpReason(int status);
-// What a client sent, fit for a log line: every byte outside printable ASCII as \xNN.
+// What a client sent, fit for a log line: every byte outside printable ASCII, and the backslash, as \xNN.
 QByteArray HttpLogText(const QByteArray& sent);
 // The origin-form (path and query) of a request target; empty when it is neither origin-form nor
 // absolute-form. The authority of an absolute-form target is dropped: nothing is ever proxied.
