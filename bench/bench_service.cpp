@@ -1,9 +1,12 @@
 // The quote service as a client sees it: a cached live page served over loopback beside a
 // simulated one (request to last byte), the upstream requests many windows cause with the cache
-// and without it, and the service's memory once it holds a thousand live quotes.
+// and without it, and the service's memory once it holds a thousand live quotes; then the real
+// service program under 200 keep-alive clients beside a bare libmicrohttpd server answering the
+// same page from memory, and its memory after a burst of 1,000 clients.
 #include "catalogue.h"
 #include "gateway.h"
 #include "livepage.h"
+#include "loadclients.h"
 #include "options.h"
 #include "quoteserver.h"
 
@@ -233,9 +236,84 @@ BENCHMARK(BM_MemoryOfThousandCachedSymbols)->Iterations(1)->Unit(benchmark::kMil
 
 } // namespace
 
+// 200 clients on keep-alive connections, each sending its next request when its answer is in.
+void KeepAliveClients(benchmark::State& state, const QString& program)
+{
+    constexpr int kClients = 200;
+    ServiceProgram service(program);
+    Load load;
+    for (auto _ : state) {
+        if (!service.start()) {
+            state.SkipWithError("the service did not start");
+            return;
+        }
+        load = RunKeepAliveClients(service.port(), kClients, 3000);
+    }
+    ReportLoad(state, load);
+}
+
+// The floor for this machine: libmicrohttpd on its own thread, the same page from memory.
+void BM_KeepAliveBarePageServer(benchmark::State& state)
+{
+    ServiceProgram service(QStringLiteral(KOLPEX_SERVICE_BIN));
+    if (!service.start()) {
+        state.SkipWithError("the service did not start");
+        return;
+    }
+    const QByteArray page = FetchBody(service.port(), kQuoteTarget);
+    service.stop();
+    BarePageServer bare(page);
+    Load load;
+    for (auto _ : state)
+        load = RunKeepAliveClients(bare.port(), 200, 3000);
+    ReportLoad(state, load);
+}
+
+// Resident memory of the service once 1,000 clients, all connected before any sends, were answered.
+void ThousandClientBurst(benchmark::State& state, const QString& program)
+{
+    ServiceProgram service(program);
+    int answered = 0;
+    qint64 residentKiB = 0;
+    for (auto _ : state) {
+        if (!service.start()) {
+            state.SkipWithError("the service did not start");
+            return;
+        }
+        answered = RunBurst(service.port(), 1000);
+        residentKiB = service.residentKiB();
+    }
+    state.counters["answered"] = answered;
+    state.counters["rss_MiB"] = double(residentKiB) / 1024;
+}
+
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
+    RaiseDescriptorLimit();
+    benchmark::RegisterBenchmark("BM_KeepAliveService", KeepAliveClients, QStringLiteral(KOLPEX_SERVICE_BIN))
+        ->Iterations(1)
+        ->UseRealTime()
+        ->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark("BM_KeepAliveBarePageServer", BM_KeepAliveBarePageServer)
+        ->Iterations(1)
+        ->UseRealTime()
+        ->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark(
+        "BM_BurstOfThousandService", ThousandClientBurst, QStringLiteral(KOLPEX_SERVICE_BIN))
+        ->Iterations(1)
+        ->Unit(benchmark::kMillisecond);
+    // An earlier build of the service to compare with, when one is named.
+    const QString earlier = qEnvironmentVariable("KOLPEX_BENCH_EARLIER_SERVICE");
+    if (!earlier.isEmpty()) {
+        benchmark::RegisterBenchmark("BM_KeepAliveEarlierService", KeepAliveClients, earlier)
+            ->Iterations(1)
+            ->UseRealTime()
+            ->Unit(benchmark::kMillisecond);
+        benchmark::RegisterBenchmark("BM_BurstOfThousandEarlierService", ThousandClientBurst, earlier)
+            ->Iterations(1)
+            ->Unit(benchmark::kMillisecond);
+    }
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();

@@ -1,290 +1,514 @@
 #include "httpserver.h"
 
-#include <QPointer>
-#include <QTcpSocket>
-#include <QTimer>
+#include <QElapsedTimer>
+#include <algorithm>
+#include <atomic>
+#include <cctype>
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+#include <list>
+#include <microhttpd.h>
+#include <mutex>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <set>
+#include <sys/socket.h>
+#include <unistd.h>
 
+// One request, from its head to the end of its answer. Its fields belong to the core's mutex.
 struct HttpConnection {
-    enum class State { Reading, Answering, Stalled };
-    HttpServer* server = nullptr;
-    QPointer<QTcpSocket> socket;
-    QTimer* idle = nullptr; // a child of the socket
-    QByteArray received;
-    State state = State::Reading;
-    bool headOnly = false; // the request was HEAD
-    bool keepAlive = false;
+    enum class Phase {
+        Head, // the head has come in
+        Checked, // it may be answered once the request is complete
+        Queued, // suspended, waiting for this thread's answer
+        Ready, // answered; the library is to send it
+        Sending,
+        Stalled, // suspended part-way through the body
+        Unstalled, // the stall is over: the connection is cut
+        Abandoned, // the server stops
+        Done,
+    };
+    HttpServerCore* core = nullptr;
+    MHD_Connection* mhd = nullptr;
+    QByteArray target; // as sent
+    HttpRequest request;
+    Phase phase = Phase::Head;
+    int status = 0;
+    QByteArray contentType;
+    QByteArray body;
+    HttpHeaders extra;
+    qsizetype part = -1; // bytes of the body sent before a stall or close; -1 all
+    bool closeAfterPart = false;
 };
 
 namespace {
 
-QByteArray Head(int status, const QByteArray& contentType, qsizetype length, bool keepAlive,
-    const HttpHeaders& extra = {})
+// One accepted socket, for making room: which ones have no request going on, and since when.
+struct Peer {
+    int fd = -1;
+    qint64 quietSinceMs = 0;
+    bool busy = false;
+    bool evicted = false;
+};
+
+using Holder = std::shared_ptr<HttpConnection>;
+
+} // namespace
+
+class HttpServerCore final {
+public:
+    explicit HttpServerCore(HttpServer* server)
+        : server(server)
+    {
+        clock.start();
+    }
+
+    HttpServer* server;
+    MHD_Daemon* daemon = nullptr;
+    int listenFd = -1;
+    std::mutex mutex;
+    bool stopping = false;
+    std::atomic<bool> started = false;
+    std::set<Holder> suspended; // resumed before the daemon stops, as the library demands
+    std::list<Peer> peers; // oldest first
+    QElapsedTimer clock;
+
+    static void* OnUri(void* cls, const char* uri, MHD_Connection* mhd);
+    static MHD_Result OnRequest(void* cls, MHD_Connection* mhd, const char* url, const char* method,
+        const char* version, const char* upload, size_t* uploadSize, void** context);
+    static void OnCompleted(void* cls, MHD_Connection* mhd, void** context, MHD_RequestTerminationCode);
+    static void OnSocket(void* cls, MHD_Connection* mhd, void** context, MHD_ConnectionNotificationCode code);
+    static ssize_t ReadBody(void* cls, uint64_t pos, char* buffer, size_t max);
+    static void Log(void* cls, const char* format, va_list args);
+
+    MHD_Result queue(MHD_Connection* mhd, const Holder& holder);
+    Peer* peerOf(MHD_Connection* mhd) const;
+};
+
+namespace {
+
+MHD_Result Refuse(MHD_Connection* mhd, int status)
 {
-    QByteArray head = "HTTP/1.1 " + QByteArray::number(status) + ' ' + HttpReason(status) + "\r\n";
-    if (!contentType.isEmpty())
-        head += "Content-Type: " + contentType + "\r\n";
-    head += "Content-Length: " + QByteArray::number(length) + "\r\n";
-    for (const auto& [name, value] : extra)
-        head += name + ": " + value + "\r\n";
-    head += keepAlive ? "Connection: keep-alive\r\n\r\n" : "Connection: close\r\n\r\n";
-    return head;
+    MHD_Response* response = MHD_create_response_from_buffer(0, nullptr, MHD_RESPMEM_PERSISTENT);
+    if (status == 405)
+        MHD_add_response_header(response, MHD_HTTP_HEADER_ALLOW, "GET, HEAD");
+    MHD_add_response_header(response, MHD_HTTP_HEADER_CONNECTION, "close");
+    MHD_add_response_header(response, MHD_HTTP_HEADER_CACHE_CONTROL, "no-store");
+    const MHD_Result result = MHD_queue_response(mhd, unsigned(status), response);
+    MHD_destroy_response(response);
+    return result;
 }
 
-enum class Parse { Incomplete, Done, Bad, TooLarge, NotAllowed };
+struct HeadFacts {
+    qsizetype bytes = 0;
+    int hosts = 0;
+    bool body = false;
+    bool badName = false;
+    bool close = false;
+    bool keepAlive = false;
+};
 
-// Reads one request head off the front of `buffer`.
-Parse ParseHead(QByteArray& buffer, HttpRequest& request)
+MHD_Result CountHeader(void* cls, MHD_ValueKind, const char* key, const char* value)
 {
-    const qsizetype end = buffer.indexOf("\r\n\r\n");
-    if (end < 0)
-        return buffer.size() > HttpServer::kMaxHeadBytes ? Parse::TooLarge : Parse::Incomplete;
-    if (end > HttpServer::kMaxHeadBytes)
-        return Parse::TooLarge;
-    const QList<QByteArray> lines = buffer.left(end).split('\n');
-    buffer.remove(0, end + 4);
-    const QList<QByteArray> first = lines.first().trimmed().split(' ');
-    if (first.size() != 3 || !first.at(1).startsWith('/') || !first.at(2).startsWith("HTTP/1."))
-        return Parse::Bad;
-    request.method = first.at(0);
-    request.target = first.at(1);
-    const bool http11 = first.at(2) == "HTTP/1.1";
-    QByteArray connection;
-    for (qsizetype i = 1; i < lines.size(); ++i) {
-        const qsizetype colon = lines.at(i).indexOf(':');
-        if (colon <= 0)
-            return Parse::Bad;
-        const QByteArray name = lines.at(i).left(colon).trimmed().toLower();
-        const QByteArray value = lines.at(i).mid(colon + 1).trimmed();
-        if (name == "connection")
-            connection = value.toLower();
-        // A GET carries no body; one that says it does is not ours to frame.
-        else if ((name == "content-length" && value != "0") || name == "transfer-encoding")
-            return Parse::Bad;
+    auto& facts = *static_cast<HeadFacts*>(cls);
+    const QByteArray name = QByteArray(key).toLower();
+    const QByteArray text = QByteArray(value ? value : "").trimmed().toLower();
+    facts.bytes += name.size() + text.size() + 4;
+    if (name.isEmpty() || name.contains(' ') || name.contains('\t'))
+        facts.badName = true;
+    if (name == "host")
+        ++facts.hosts;
+    else if (name == "transfer-encoding" || (name == "content-length" && text != "0"))
+        facts.body = true;
+    else if (name == "connection") {
+        facts.close = facts.close || text.contains("close");
+        facts.keepAlive = facts.keepAlive || text.contains("keep-alive");
     }
-    request.keepAlive = http11 ? !connection.contains("close") : connection.contains("keep-alive");
-    if (request.method != "GET" && request.method != "HEAD")
-        return Parse::NotAllowed;
-    return Parse::Done;
+    return MHD_YES;
+}
+
+// What the library lets through and HTTP/1.1 does not: the status to refuse with, or 0.
+int Check(MHD_Connection* mhd, const QByteArray& method, const QByteArray& version, QByteArray& target,
+    HttpRequest& request)
+{
+    if (version.size() != 8 || !version.startsWith("HTTP/") || version[6] != '.'
+        || !std::isdigit(static_cast<unsigned char>(version[5]))
+        || !std::isdigit(static_cast<unsigned char>(version[7])))
+        return 400;
+    if (version[5] != '1')
+        return 505;
+    const QByteArray sent = target;
+    target = HttpOriginForm(sent);
+    if (target.isEmpty())
+        return 400;
+    HeadFacts facts;
+    MHD_get_connection_values(mhd, MHD_HEADER_KIND, &CountHeader, &facts);
+    if (method.size() + sent.size() + version.size() + 4 + facts.bytes > HttpServer::kMaxHeadBytes)
+        return 431;
+    if (method != "GET" && method != "HEAD")
+        return 405;
+    const bool http10 = version == "HTTP/1.0";
+    if (facts.badName || facts.hosts > 1 || (!http10 && facts.hosts == 0) || facts.body)
+        return 400;
+    request.method = method;
+    request.target = target;
+    request.keepAlive = http10 ? facts.keepAlive : !facts.close;
+    return 0;
 }
 
 } // namespace
 
-QByteArray HttpReason(int status)
+void* HttpServerCore::OnUri(void* cls, const char* uri, MHD_Connection*)
 {
-    switch (status) {
-    case 200:
-        return "OK";
-    case 400:
-        return "Bad Request";
-    case 403:
-        return "Forbidden";
-    case 404:
-        return "Not Found";
-    case 405:
-        return "Method Not Allowed";
-    case 431:
-        return "Request Header Fields Too Large";
-    case 500:
-        return "Internal Server Error";
-    case 502:
-        return "Bad Gateway";
-    case 503:
-        return "Service Unavailable";
-    case 504:
-        return "Gateway Timeout";
-    default:
-        return "Status";
+    auto c = std::make_shared<HttpConnection>();
+    c->core = static_cast<HttpServerCore*>(cls);
+    c->target = uri;
+    return new Holder(std::move(c));
+}
+
+Peer* HttpServerCore::peerOf(MHD_Connection* mhd) const
+{
+    const MHD_ConnectionInfo* info = MHD_get_connection_info(mhd, MHD_CONNECTION_INFO_SOCKET_CONTEXT);
+    if (!info || !info->socket_context)
+        return nullptr;
+    return &**static_cast<std::list<Peer>::iterator*>(info->socket_context);
+}
+
+MHD_Result HttpServerCore::OnRequest(void* cls, MHD_Connection* mhd, const char*, const char* method,
+    const char* version, const char*, size_t* uploadSize, void** context)
+{
+    auto* core = static_cast<HttpServerCore*>(cls);
+    auto* holder = static_cast<Holder*>(*context);
+    if (!holder)
+        return MHD_NO;
+    HttpConnection& c = **holder;
+    std::unique_lock lock(core->mutex);
+    switch (c.phase) {
+    case HttpConnection::Phase::Head: {
+        if (Peer* peer = core->peerOf(mhd))
+            peer->busy = true;
+        lock.unlock();
+        const int refusal = Check(mhd, method, version, c.target, c.request);
+        if (refusal != 0)
+            return Refuse(mhd, refusal);
+        // Answered on the next call, once the library has the whole request: an answer queued
+        // earlier makes it close the connection after it.
+        lock.lock();
+        c.phase = HttpConnection::Phase::Checked;
+        return MHD_YES;
     }
+    case HttpConnection::Phase::Checked:
+        if (*uploadSize != 0) {
+            *uploadSize = 0;
+            return MHD_YES;
+        }
+        break;
+    case HttpConnection::Phase::Ready:
+        c.phase = HttpConnection::Phase::Sending;
+        lock.unlock();
+        return core->queue(mhd, *holder);
+    case HttpConnection::Phase::Abandoned:
+        return MHD_NO;
+    default:
+        *uploadSize = 0;
+        return MHD_YES;
+    }
+    if (core->stopping)
+        return MHD_NO;
+    MHD_suspend_connection(mhd);
+    c.mhd = mhd;
+    c.phase = HttpConnection::Phase::Queued;
+    core->suspended.insert(*holder);
+    lock.unlock();
+    QMetaObject::invokeMethod(
+        core->server, [server = core->server, c = *holder] { server->dispatch(c, c->request); },
+        Qt::QueuedConnection);
+    return MHD_YES;
+}
+
+MHD_Result HttpServerCore::queue(MHD_Connection* mhd, const Holder& holder)
+{
+    HttpConnection& c = *holder;
+    MHD_Response* response = nullptr;
+    if (c.part < 0) {
+        auto* body = new QByteArray(std::move(c.body)); // the library only reads it
+        response = MHD_create_response_from_buffer_with_free_callback_cls(
+            size_t(body->size()), const_cast<char*>(body->constData()),
+            [](void* p) { delete static_cast<QByteArray*>(p); }, body);
+    } else {
+        // The reader hands out the part, then stalls or cuts the connection.
+        response = MHD_create_response_from_callback(uint64_t(c.body.size()), 16 * 1024, &ReadBody,
+            new Holder(holder), [](void* p) { delete static_cast<Holder*>(p); });
+        if (response)
+            MHD_add_response_header(response, MHD_HTTP_HEADER_CONNECTION, "close");
+    }
+    if (!response)
+        return MHD_NO;
+    if (!c.contentType.isEmpty())
+        MHD_add_response_header(response, MHD_HTTP_HEADER_CONTENT_TYPE, c.contentType.constData());
+    for (const auto& [name, value] : std::as_const(c.extra))
+        MHD_add_response_header(response, name.constData(), value.constData());
+    const MHD_Result result = MHD_queue_response(mhd, unsigned(c.status), response);
+    MHD_destroy_response(response);
+    return result;
+}
+
+ssize_t HttpServerCore::ReadBody(void* cls, uint64_t pos, char* buffer, size_t max)
+{
+    const Holder& holder = *static_cast<Holder*>(cls);
+    HttpConnection& c = *holder;
+    if (pos < uint64_t(c.part)) {
+        const size_t n = std::min(max, size_t(uint64_t(c.part) - pos));
+        std::memcpy(buffer, c.body.constData() + pos, n);
+        return ssize_t(n);
+    }
+    if (c.closeAfterPart)
+        return MHD_CONTENT_READER_END_WITH_ERROR;
+    HttpServerCore* core = c.core;
+    std::unique_lock lock(core->mutex);
+    if (c.phase != HttpConnection::Phase::Sending || core->stopping || !c.mhd)
+        return MHD_CONTENT_READER_END_WITH_ERROR;
+    MHD_suspend_connection(c.mhd);
+    c.phase = HttpConnection::Phase::Stalled;
+    core->suspended.insert(holder);
+    lock.unlock();
+    QMetaObject::invokeMethod(
+        core->server, [server = core->server, c = holder] { server->stalled(c); }, Qt::QueuedConnection);
+    return 0;
+}
+
+void HttpServerCore::OnCompleted(void* cls, MHD_Connection* mhd, void** context, MHD_RequestTerminationCode)
+{
+    auto* core = static_cast<HttpServerCore*>(cls);
+    auto* holder = static_cast<Holder*>(*context);
+    *context = nullptr;
+    std::unique_lock lock(core->mutex);
+    if (Peer* peer = core->peerOf(mhd)) {
+        peer->busy = false;
+        peer->quietSinceMs = core->clock.elapsed();
+    }
+    if (!holder)
+        return;
+    (*holder)->phase = HttpConnection::Phase::Done;
+    (*holder)->mhd = nullptr;
+    core->suspended.erase(*holder);
+    lock.unlock();
+    delete holder;
+}
+
+void HttpServerCore::OnSocket(
+    void* cls, MHD_Connection* mhd, void** context, MHD_ConnectionNotificationCode code)
+{
+    auto* core = static_cast<HttpServerCore*>(cls);
+    std::lock_guard lock(core->mutex);
+    if (code == MHD_CONNECTION_NOTIFY_STARTED) {
+        const MHD_ConnectionInfo* info = MHD_get_connection_info(mhd, MHD_CONNECTION_INFO_CONNECTION_FD);
+        Peer peer;
+        peer.fd = info ? info->connect_fd : -1;
+        peer.quietSinceMs = core->clock.elapsed();
+        core->peers.push_back(peer);
+        *context = new std::list<Peer>::iterator(std::prev(core->peers.end()));
+        return;
+    }
+    auto* it = static_cast<std::list<Peer>::iterator*>(*context);
+    if (!it)
+        return;
+    core->peers.erase(*it);
+    delete it;
+    *context = nullptr;
+}
+
+// Only why the server could not start: what a client does wrong is answered, not logged.
+void HttpServerCore::Log(void* cls, const char* format, va_list args)
+{
+    if (static_cast<HttpServerCore*>(cls)->started)
+        return;
+    std::fputs("kolpex-quote-service: http: ", stderr);
+    std::vfprintf(stderr, format, args);
 }
 
 bool HttpReply::alive() const
 {
     const auto c = m_connection.lock();
-    return c && c->socket && c->socket->state() == QAbstractSocket::ConnectedState
-        && c->state == HttpConnection::State::Answering;
+    if (!c)
+        return false;
+    std::lock_guard lock(c->core->mutex);
+    return c->phase == HttpConnection::Phase::Queued && !c->core->stopping;
 }
 
 void HttpReply::send(
     int status, const QByteArray& contentType, const QByteArray& body, const HttpHeaders& extra)
 {
-    const auto c = m_connection.lock();
-    if (!alive())
-        return;
-    c->socket->write(Head(status, contentType, body.size(), c->keepAlive, extra));
-    if (!c->headOnly)
-        c->socket->write(body);
-    c->server->finished(c, !c->keepAlive);
+    sendPart(status, contentType, body, -1, false, extra);
 }
 
-void HttpReply::sendPart(
-    int status, const QByteArray& contentType, const QByteArray& body, qsizetype part, bool close)
+void HttpReply::sendPart(int status, const QByteArray& contentType, const QByteArray& body, qsizetype part,
+    bool close, const HttpHeaders& extra)
 {
     const auto c = m_connection.lock();
-    if (!alive())
+    if (!c)
         return;
-    c->socket->write(Head(status, contentType, body.size(), false));
-    c->socket->write(body.constData(), std::clamp<qsizetype>(part, 0, body.size()));
-    c->socket->flush();
-    if (close) {
-        c->server->finished(c, true);
-        return;
+    HttpServerCore* core = c->core;
+    {
+        std::lock_guard lock(core->mutex);
+        if (c->phase != HttpConnection::Phase::Queued || core->stopping)
+            return;
+        c->phase = HttpConnection::Phase::Ready;
+        c->status = status;
+        c->contentType = contentType;
+        c->body = body;
+        c->extra = extra;
+        c->part = part < 0 ? -1 : std::clamp<qsizetype>(part, 0, body.size());
+        c->closeAfterPart = close;
+        core->suspended.erase(c);
     }
-    c->state = HttpConnection::State::Stalled;
-    c->server->startIdle(c);
+    // Suspended until now, so the connection is still there; the library's thread sends the answer.
+    MHD_resume_connection(c->mhd);
 }
 
 HttpServer::HttpServer(Handler handler, QObject* parent)
     : QObject(parent)
     , m_handler(std::move(handler))
+    , m_core(std::make_unique<HttpServerCore>(this))
 {
-    m_server.setListenBacklogSize(256); // a burst of clients waits in the kernel, not in SYN retries
-    connect(&m_server, &QTcpServer::newConnection, this, &HttpServer::accept);
+    m_roomTimer.setInterval(100);
+    connect(&m_roomTimer, &QTimer::timeout, this, &HttpServer::makeRoom);
 }
 
 HttpServer::~HttpServer()
 {
-    for (const auto& c : m_connections) {
-        if (c->socket) {
-            c->socket->disconnect(this);
-            c->socket->abort();
-            delete c->socket;
-        }
+    m_roomTimer.stop();
+    if (!m_core->daemon)
+        return;
+    std::set<Holder> waiting;
+    {
+        std::lock_guard lock(m_core->mutex);
+        m_core->stopping = true;
+        waiting.swap(m_core->suspended);
+        for (const Holder& c : waiting)
+            c->phase = HttpConnection::Phase::Abandoned;
     }
+    for (const Holder& c : waiting)
+        MHD_resume_connection(c->mhd);
+    MHD_stop_daemon(m_core->daemon);
 }
 
 bool HttpServer::listen(const QHostAddress& address, quint16 port)
 {
-    return m_server.listen(address, port);
+    return start(-1, address, port);
 }
 
 bool HttpServer::adopt(qintptr descriptor)
 {
-    return m_server.setSocketDescriptor(descriptor);
+    int listening = 0;
+    socklen_t length = sizeof listening;
+    if (::getsockopt(int(descriptor), SOL_SOCKET, SO_ACCEPTCONN, &listening, &length) != 0 || !listening)
+        return false;
+    sockaddr_storage bound {};
+    socklen_t size = sizeof bound;
+    if (::getsockname(int(descriptor), reinterpret_cast<sockaddr*>(&bound), &size) != 0)
+        return false;
+    QHostAddress address(reinterpret_cast<const sockaddr*>(&bound));
+    const quint16 port = bound.ss_family == AF_INET6
+        ? ntohs(reinterpret_cast<const sockaddr_in6*>(&bound)->sin6_port)
+        : ntohs(reinterpret_cast<const sockaddr_in*>(&bound)->sin_port);
+    return start(int(descriptor), address, port);
 }
 
-void HttpServer::accept()
+bool HttpServer::start(int listenFd, const QHostAddress& address, quint16 port)
 {
-    while (QTcpSocket* socket = m_server.nextPendingConnection()) {
-        if (!makeRoom()) {
-            connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
-            socket->write(Head(503, {}, 0, false));
-            socket->disconnectFromHost();
-            continue;
+    if (m_core->daemon)
+        return false;
+    unsigned flags
+        = MHD_USE_INTERNAL_POLLING_THREAD | MHD_USE_EPOLL | MHD_ALLOW_SUSPEND_RESUME | MHD_USE_ERROR_LOG;
+    sockaddr_in v4 {};
+    sockaddr_in6 v6 {};
+    MHD_OptionItem where[] = { { MHD_OPTION_END, 0, nullptr }, { MHD_OPTION_END, 0, nullptr } };
+    if (listenFd >= 0) {
+        where[0] = { MHD_OPTION_LISTEN_SOCKET, listenFd, nullptr };
+    } else if (address.protocol() == QAbstractSocket::IPv6Protocol) {
+        flags |= MHD_USE_IPv6;
+        v6.sin6_family = AF_INET6;
+        v6.sin6_port = htons(port);
+        const Q_IPV6ADDR bytes = address.toIPv6Address();
+        std::memcpy(&v6.sin6_addr, &bytes, sizeof bytes);
+        where[0] = { MHD_OPTION_SOCK_ADDR, 0, &v6 };
+    } else if (address.protocol() == QAbstractSocket::IPv4Protocol) {
+        v4.sin_family = AF_INET;
+        v4.sin_port = htons(port);
+        v4.sin_addr.s_addr = htonl(address.toIPv4Address());
+        where[0] = { MHD_OPTION_SOCK_ADDR, 0, &v4 };
+    } else {
+        return false;
+    }
+    // The head bound is checked on the whole head, not by the library's pool: a head that nearly fills
+    // the pool leaves no room for the answer's head, and the library then closes without a word.
+    m_core->daemon = MHD_start_daemon(flags, port, nullptr, nullptr, &HttpServerCore::OnRequest, m_core.get(),
+        MHD_OPTION_EXTERNAL_LOGGER, &HttpServerCore::Log, m_core.get(), MHD_OPTION_CONNECTION_LIMIT,
+        unsigned(std::max(1, m_maxConnections)), MHD_OPTION_CONNECTION_TIMEOUT,
+        unsigned(std::max(1, (m_idleMs + 999) / 1000)), MHD_OPTION_CONNECTION_MEMORY_LIMIT,
+        size_t(4 * kMaxHeadBytes), MHD_OPTION_STRICT_FOR_CLIENT, int(1), MHD_OPTION_URI_LOG_CALLBACK,
+        &HttpServerCore::OnUri, m_core.get(), MHD_OPTION_NOTIFY_COMPLETED, &HttpServerCore::OnCompleted,
+        m_core.get(), MHD_OPTION_NOTIFY_CONNECTION, &HttpServerCore::OnSocket, m_core.get(), MHD_OPTION_ARRAY,
+        where, MHD_OPTION_END);
+    if (!m_core->daemon)
+        return false;
+    m_core->started = true;
+    const MHD_DaemonInfo* fd = MHD_get_daemon_info(m_core->daemon, MHD_DAEMON_INFO_LISTEN_FD);
+    m_core->listenFd = fd ? fd->listen_fd : listenFd;
+    // A client that connects and says nothing stays in the kernel for the idle time instead of
+    // taking one of the connections: those that have sent something are accepted first.
+    const int deferSeconds = std::max(1, (m_idleMs + 999) / 1000);
+    ::setsockopt(m_core->listenFd, IPPROTO_TCP, TCP_DEFER_ACCEPT, &deferSeconds, sizeof deferSeconds);
+    const MHD_DaemonInfo* bound = MHD_get_daemon_info(m_core->daemon, MHD_DAEMON_INFO_BIND_PORT);
+    m_port = bound && bound->port ? bound->port : port;
+    m_address = address;
+    m_roomTimer.start();
+    return true;
+}
+
+qsizetype HttpServer::connectionCount() const
+{
+    std::lock_guard lock(m_core->mutex);
+    return qsizetype(m_core->peers.size());
+}
+
+void HttpServer::dispatch(const std::shared_ptr<HttpConnection>& c, const HttpRequest& request)
+{
+    m_handler(request, HttpReply(c));
+}
+
+void HttpServer::stalled(const std::shared_ptr<HttpConnection>& c)
+{
+    // A stalled answer holds its connection for the idle time, like a client that stops reading.
+    QTimer::singleShot(m_idleMs, this, [c] {
+        {
+            std::lock_guard lock(c->core->mutex);
+            if (c->phase != HttpConnection::Phase::Stalled || c->core->stopping)
+                return;
+            c->phase = HttpConnection::Phase::Unstalled;
+            c->core->suspended.erase(c);
         }
-        auto c = std::make_shared<HttpConnection>();
-        c->server = this;
-        c->socket = socket;
-        c->idle = new QTimer(socket);
-        c->idle->setSingleShot(true);
-        socket->setReadBufferSize(2 * kMaxHeadBytes);
-        m_connections.push_back(c);
-        const std::weak_ptr<HttpConnection> weak = c;
-        connect(c->idle, &QTimer::timeout, this, [this, weak] {
-            if (const auto c = weak.lock())
-                drop(c);
-        });
-        connect(socket, &QTcpSocket::readyRead, this, [this, weak] {
-            if (const auto c = weak.lock())
-                onReadable(c);
-        });
-        connect(socket, &QTcpSocket::disconnected, this, [this, weak] {
-            if (const auto c = weak.lock())
-                drop(c);
-        });
-        startIdle(c);
-        if (socket->bytesAvailable() > 0)
-            onReadable(c);
-    }
+        MHD_resume_connection(c->mhd);
+    });
 }
 
-bool HttpServer::makeRoom()
+void HttpServer::makeRoom()
 {
-    if (qsizetype(m_connections.size()) < m_maxConnections)
-        return true;
-    for (const auto& c : m_connections) {
-        if (c->state != HttpConnection::State::Answering) {
-            drop(c); // the oldest that is not waiting for its answer
-            return true;
+    std::lock_guard lock(m_core->mutex);
+    if (qsizetype(m_core->peers.size()) < m_maxConnections || m_core->listenFd < 0)
+        return;
+    pollfd waiting { m_core->listenFd, POLLIN, 0 };
+    if (::poll(&waiting, 1, 0) <= 0)
+        return; // nobody waits in the backlog
+    // Shut down, not closed: the library still owns the descriptor and closes it when it sees the end.
+    const qint64 now = m_core->clock.elapsed();
+    for (Peer& peer : m_core->peers) {
+        if (!peer.busy && !peer.evicted && now - peer.quietSinceMs >= kQuietBeforeEvictionMs) {
+            peer.evicted = true;
+            ::shutdown(peer.fd, SHUT_RDWR);
         }
-    }
-    return false;
-}
-
-void HttpServer::startIdle(const std::shared_ptr<HttpConnection>& c)
-{
-    if (c->idle)
-        c->idle->start(m_idleMs);
-}
-
-void HttpServer::drop(const std::shared_ptr<HttpConnection>& connection)
-{
-    const std::shared_ptr<HttpConnection> c = connection; // the argument may live in the list
-    m_connections.remove(c);
-    if (QTcpSocket* socket = c->socket) {
-        c->socket = nullptr;
-        c->idle = nullptr;
-        socket->disconnect(this);
-        socket->abort();
-        socket->deleteLater();
-    }
-}
-
-void HttpServer::onReadable(const std::shared_ptr<HttpConnection>& c)
-{
-    if (!c->socket)
-        return;
-    // Bounded: beyond a head's worth nothing more is taken off the socket.
-    c->received += c->socket->read(std::max<qint64>(0, kMaxHeadBytes + 5 - c->received.size()));
-    if (c->state == HttpConnection::State::Answering)
-        return;
-    if (c->state == HttpConnection::State::Stalled) {
-        c->received.clear();
-        return;
-    }
-    HttpRequest request;
-    const Parse result = ParseHead(c->received, request);
-    if (result == Parse::Incomplete)
-        return; // the idle timer keeps running: a trickle of bytes does not hold a connection open
-    c->idle->stop();
-    c->state = HttpConnection::State::Answering;
-    c->keepAlive = false;
-    c->headOnly = false;
-    HttpReply reply { std::weak_ptr<HttpConnection>(c) };
-    switch (result) {
-    case Parse::Done:
-        c->keepAlive = request.keepAlive;
-        c->headOnly = request.method == "HEAD";
-        m_handler(request, reply);
-        return;
-    case Parse::TooLarge:
-        reply.send(431, {}, {});
-        return;
-    case Parse::NotAllowed:
-        reply.send(405, {}, {});
-        return;
-    default:
-        reply.send(400, {}, {});
-        return;
-    }
-}
-
-void HttpServer::finished(const std::shared_ptr<HttpConnection>& c, bool close)
-{
-    if (!c->socket)
-        return; // it went away while the answer was written
-    if (close) {
-        c->state = HttpConnection::State::Stalled; // nothing more is read from it
-        c->socket->disconnectFromHost(); // sends what is queued, then closes; drop() follows
-        startIdle(c); // a client that never reads its answer does not hold the slot for ever
-        return;
-    }
-    c->state = HttpConnection::State::Reading;
-    startIdle(c);
-    if (!c->received.isEmpty() || c->socket->bytesAvailable() > 0) {
-        const std::weak_ptr<HttpConnection> weak = c;
-        QTimer::singleShot(0, this, [this, weak] {
-            if (const auto c = weak.lock())
-                onReadable(c);
-        });
     }
 }

@@ -5,30 +5,33 @@
 #include <QList>
 #include <QObject>
 #include <QPair>
-#include <QTcpServer>
+#include <QTimer>
 #include <functional>
-#include <list>
 #include <memory>
 
-class QTcpSocket;
-class QTimer;
+// Header lines an answer carries beside the ones the server writes itself.
+using HttpHeaders = QList<QPair<QByteArray, QByteArray>>;
 
 // One request head as it came in: only what the service looks at.
 struct HttpRequest {
     QByteArray method; // "GET" or "HEAD"
-    QByteArray target; // path and query, as sent
+    QByteArray target; // path and query, as sent (an absolute-form target is cut to its path)
     bool keepAlive = false;
 };
 
-using HttpHeaders = QList<QPair<QByteArray, QByteArray>>;
-
 // The reason phrase of a status the service sends.
 QByteArray HttpReason(int status);
+// What a client sent, fit for a log line: every byte outside printable ASCII, and the backslash, as \xNN.
+QByteArray HttpLogText(const QByteArray& sent);
+// The origin-form (path and query) of a request target; empty when it is neither origin-form nor
+// absolute-form. The authority of an absolute-form target is dropped: nothing is ever proxied.
+QByteArray HttpOriginForm(const QByteArray& target);
 
 struct HttpConnection;
+class HttpServerCore;
 
-// The way back to one client. Copies share the connection; answering a connection that has gone
-// away (the client gave up, the server closed it) does nothing, so a late answer is always safe.
+// The way back to one client. Copies share the request; answering one that has gone away (the
+// server is stopping) or that was answered already does nothing, so a late answer is always safe.
 class HttpReply final {
 public:
     HttpReply() = default;
@@ -42,18 +45,21 @@ public:
     void send(
         int status, const QByteArray& contentType, const QByteArray& body, const HttpHeaders& extra = {});
     // The head promises the whole body, but only its first `part` bytes go out; then the
-    // connection is closed (close) or left open saying nothing more.
-    void sendPart(
-        int status, const QByteArray& contentType, const QByteArray& body, qsizetype part, bool close);
+    // connection is closed (close) or left open saying nothing more until the idle time-out.
+    void sendPart(int status, const QByteArray& contentType, const QByteArray& body, qsizetype part,
+        bool close, const HttpHeaders& extra = {});
 
 private:
     std::weak_ptr<HttpConnection> m_connection;
 };
 
-// A small HTTP/1.1 server for GET requests. A request head is bounded in size; a connection that
-// has not sent a complete request within the idle time-out is closed, half-sent or not. Beyond
-// the connection cap the longest-idle connection makes room; when every connection is busy the
-// newcomer is turned away. One request per connection is answered at a time.
+// An HTTP/1.1 server for GET requests on libmicrohttpd. The library reads and writes on a thread
+// of its own; each request head is handed to this object's thread and answered there, its
+// connection suspended meanwhile, so a connection holds at most one request and one answer. A
+// request head is bounded in size; a connection that says nothing for the idle time-out is
+// closed, and one that has sent nothing yet is not taken from the kernel before it does (or the
+// idle time has passed). At the connection cap newcomers wait in the kernel's backlog; while some
+// do, connections that have not sent a whole request head for a while make room.
 class HttpServer final : public QObject {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(HttpServer)
@@ -64,6 +70,8 @@ public:
     static constexpr qsizetype kMaxHeadBytes = 8 * 1024;
     static constexpr int kDefaultIdleMs = 30'000;
     static constexpr int kDefaultMaxConnections = 256;
+    // How long a connection may sit without a request head before it may make room for a newcomer.
+    static constexpr int kQuietBeforeEvictionMs = 2000;
 
     explicit HttpServer(Handler handler, QObject* parent = nullptr);
     ~HttpServer() override;
@@ -71,26 +79,28 @@ public:
     bool listen(const QHostAddress& address, quint16 port);
     // Serves on a socket that is already bound and listening (handed over by the service manager).
     bool adopt(qintptr descriptor);
-    QHostAddress address() const { return m_server.serverAddress(); }
-    quint16 port() const { return m_server.serverPort(); }
+    QHostAddress address() const { return m_address; }
+    quint16 port() const { return m_port; }
 
+    // Both take effect at listen() or adopt().
     void setIdleTimeoutMs(int ms) { m_idleMs = ms; }
     void setMaxConnections(int count) { m_maxConnections = count; }
-    qsizetype connectionCount() const { return qsizetype(m_connections.size()); }
+    qsizetype connectionCount() const;
 
 private:
-    void accept();
-    void onReadable(const std::shared_ptr<HttpConnection>& c);
-    void drop(const std::shared_ptr<HttpConnection>& c);
-    void startIdle(const std::shared_ptr<HttpConnection>& c);
-    bool makeRoom();
-
     friend class HttpReply;
-    void finished(const std::shared_ptr<HttpConnection>& c, bool close);
+    friend class HttpServerCore;
+
+    bool start(int listenFd, const QHostAddress& address, quint16 port);
+    void dispatch(const std::shared_ptr<HttpConnection>& c, const HttpRequest& request);
+    void stalled(const std::shared_ptr<HttpConnection>& c);
+    void makeRoom();
 
     Handler m_handler;
-    QTcpServer m_server;
-    std::list<std::shared_ptr<HttpConnection>> m_connections; // oldest first
+    std::unique_ptr<HttpServerCore> m_core;
+    QTimer m_roomTimer;
+    QHostAddress m_address;
+    quint16 m_port = 0;
     int m_idleMs = kDefaultIdleMs;
     int m_maxConnections = kDefaultMaxConnections;
 };

@@ -1,6 +1,5 @@
 #include "quoteserver.h"
 
-#include "gateway.h"
 #include "pagerender.h"
 
 #include <QDateTime>
@@ -33,12 +32,6 @@ const char* FaultNote(FaultKind kind)
     }
 }
 
-bool IsCountryCode(const QByteArray& country)
-{
-    return country.size() == 2 && std::isalpha(static_cast<unsigned char>(country[0]))
-        && std::isalpha(static_cast<unsigned char>(country[1]));
-}
-
 // Whether the target lies below /PREFIX/, in a time that says nothing about how much of it matched.
 bool BelowPrefix(const QByteArray& target, const QByteArray& prefix)
 {
@@ -68,13 +61,13 @@ QuoteServer::QuoteServer(const ServiceOptions& options, const SecurityCatalogue&
     QuoteGateway* gateway, LiveFormatter formatter, QObject* parent)
     : QObject(parent)
     , m_options(options)
-    , m_catalogue(catalogue)
-    , m_gateway(gateway)
-    , m_formatter(std::move(formatter))
     , m_http([this](const HttpRequest& request, HttpReply reply) { handle(request, std::move(reply)); })
     , m_clockStart(options.now ? *options.now : QDateTime::currentSecsSinceEpoch())
 {
     m_sinceStart.start();
+    auto clock = [this] { return now(); };
+    m_backend = gateway ? MakeLiveBackend(*gateway, catalogue, std::move(formatter), clock)
+                        : MakeSimulatedBackend(catalogue, clock);
     m_http.setIdleTimeoutMs(options.idleMs);
     m_http.setMaxConnections(options.maxConnections);
 }
@@ -96,18 +89,6 @@ std::int64_t QuoteServer::now() const
     return m_options.now ? *m_options.now : QDateTime::currentSecsSinceEpoch();
 }
 
-QuoteServer::Answer QuoteServer::simulatedAnswer(const QString& countrySymbol, const FaultPlan& plan) const
-{
-    const Security* security = m_catalogue.find(countrySymbol);
-    if (!security)
-        return { 200, RenderNotFoundPage(countrySymbol.toLatin1()), {} };
-    const ServedQuote quote = SimulateQuote(*security, now());
-    const Security shown = MarkedSimulated(*security);
-    if (plan.mode == FaultKind::Huge)
-        return { 200, RenderHugePage(shown, quote, qsizetype(plan.value)), {} };
-    return { 200, RenderQuotePage(shown, quote), {} };
-}
-
 void QuoteServer::handle(const HttpRequest& request, HttpReply reply)
 {
     QElapsedTimer started;
@@ -120,7 +101,7 @@ void QuoteServer::handle(const HttpRequest& request, HttpReply reply)
     const QUrl url = QUrl::fromEncoded(target);
     if (outside || url.path() != QLatin1String("/detail/stock_quote")) {
         const QByteArray body = RenderErrorPage(404, HttpReason(404));
-        reply.send(404, kHtmlType, body);
+        reply.send(404, kHtmlType, body, { { "Cache-Control", "no-store" } });
         log(target, 404, body.size(), started.elapsed(), outside ? "outside the path prefix" : "");
         return;
     }
@@ -151,62 +132,17 @@ void QuoteServer::answerQuote(const QString& countrySymbol, const FaultPlan& pla
         deliver(reply, plan, { 200, QByteArray(), {} }, target, started);
         return;
     }
-    if (!m_gateway) {
-        deliver(reply, plan, simulatedAnswer(countrySymbol, plan), target, started);
-        return;
-    }
-    const QByteArray asked = countrySymbol.toLatin1();
-    const qsizetype colon = asked.indexOf(':');
-    const QByteArray country = asked.left(colon);
-    const QByteArray symbol = colon < 0 ? QByteArray() : asked.mid(colon + 1);
-    // Nothing that is not plainly a symbol goes near a provider.
-    if (colon < 0 || !IsCountryCode(country) || !IsAllowedSymbol(symbol)) {
-        deliver(reply, plan, { 200, RenderNotFoundPage(asked.left(64)), "refused symbol", true }, target,
-            started);
-        return;
-    }
+    const qsizetype huge = plan.mode == FaultKind::Huge ? qsizetype(plan.value) : 0;
     QPointer<QuoteServer> self(this);
-    m_gateway->quote(country, symbol,
-        [self, reply, plan, country, symbol, target, started](const GatewayAnswer& got) mutable {
-            if (!self)
-                return;
-            Answer answer;
-            answer.note = got.note.toUtf8();
-            switch (got.outcome) {
-            case GatewayOutcome::Live:
-            case GatewayOutcome::Cached:
-            case GatewayOutcome::Stale: {
-                Security security;
-                security.country = country.toUpper();
-                security.symbol = symbol;
-                const Security* known = self->m_catalogue.find(QString::fromLatin1(country + ':' + symbol));
-                security.name = !got.quote.name.isEmpty() ? got.quote.name
-                    : known                               ? known->name
-                                                          : QByteArray();
-                security.exchangeName = !got.quote.exchange.isEmpty() ? got.quote.exchange
-                    : known                                           ? known->exchangeName
-                                                                      : QByteArray();
-                const ServedQuote served = self->m_formatter(got.quote, self->now());
-                answer.body = plan.mode == FaultKind::Huge
-                    ? RenderHugePage(security, served, qsizetype(plan.value))
-                    : RenderQuotePage(security, served);
-                break;
-            }
-            case GatewayOutcome::NotFound:
-                answer.body = RenderNotFoundPage(country + ':' + symbol);
-                answer.failed = true;
-                break;
-            case GatewayOutcome::Failed:
-                answer.status = 502; // empty: the program shows its no-data message
-                answer.failed = true;
-                break;
-            }
-            if (!reply.alive()) {
-                self->log(target, 0, 0, started.elapsed(), "client gone; " + answer.note);
-                return;
-            }
-            self->deliver(reply, plan, answer, target, started);
-        });
+    m_backend->page(countrySymbol, huge, [self, reply, plan, target, started](const Answer& answer) mutable {
+        if (!self)
+            return;
+        if (!reply.alive()) {
+            self->log(target, 0, 0, started.elapsed(), "client gone; " + answer.note);
+            return;
+        }
+        self->deliver(reply, plan, answer, target, started);
+    });
 }
 
 void QuoteServer::deliver(HttpReply& reply, const FaultPlan& plan, const Answer& answer,
@@ -216,16 +152,22 @@ void QuoteServer::deliver(HttpReply& reply, const FaultPlan& plan, const Answer&
     if (!answer.note.isEmpty())
         note += (note.isEmpty() ? "" : " ") + answer.note;
     const QByteArray type = answer.body.isEmpty() && answer.status != 200 ? QByteArray() : kHtmlType;
+    // A quote page may be kept by any cache in front of the service as long as the service would
+    // keep it; a no-data or error answer by none.
+    const bool quotePage = answer.status == 200 && answer.quotePage && plan.mode != FaultKind::Empty;
+    HttpHeaders extra { { "Cache-Control",
+        quotePage ? "max-age=" + QByteArray::number(m_options.cacheSeconds) : QByteArray("no-store") } };
+    if (!answer.quotePage)
+        extra += ReasonHeader(answer.note);
     if (plan.mode != FaultKind::Stall && plan.mode != FaultKind::Close) {
-        reply.send(
-            answer.status, type, answer.body, answer.failed ? ReasonHeader(answer.note) : HttpHeaders());
+        reply.send(answer.status, type, answer.body, extra);
         log(target, answer.status, answer.body.size(), started.elapsed(), note);
         return;
     }
     // Promise the whole body, send only part of it.
     const qsizetype part = plan.value > 0 ? std::min<qsizetype>(qsizetype(plan.value), answer.body.size())
                                           : answer.body.size() / 2;
-    reply.sendPart(answer.status, type, answer.body, part, plan.mode == FaultKind::Close);
+    reply.sendPart(answer.status, type, answer.body, part, plan.mode == FaultKind::Close, extra);
     log(target, answer.status, part, started.elapsed(), note);
 }
 
@@ -234,15 +176,11 @@ void QuoteServer::log(
 {
     if (m_options.quiet)
         return;
-    // A provider's words may end up here: one line each, and not a novel.
-    QByteArray note = text.left(400);
-    for (char& c : note) {
-        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f)
-            c = ' ';
-    }
+    // What a client or a provider sent may end up here: one line each, and not a novel.
+    const QByteArray note = HttpLogText(text.left(400));
     const QByteArray time = QDateTime::currentDateTimeUtc().toString(Qt::ISODate).toLatin1();
-    std::fprintf(stdout, "%s GET %s %d %lld bytes %lld ms%s%s\n", time.constData(), target.constData(),
-        status, static_cast<long long>(bytes), static_cast<long long>(ms), note.isEmpty() ? "" : " ",
-        note.constData());
+    std::fprintf(stdout, "%s GET %s %d %lld bytes %lld ms%s%s\n", time.constData(),
+        HttpLogText(target).constData(), status, static_cast<long long>(bytes), static_cast<long long>(ms),
+        note.isEmpty() ? "" : " ", note.constData());
     std::fflush(stdout);
 }

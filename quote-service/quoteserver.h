@@ -4,23 +4,22 @@
 #include "httpserver.h"
 #include "market.h"
 #include "options.h"
+#include "quotebackend.h"
 
 #include <QElapsedTimer>
 #include <QObject>
 #include <functional>
 
 class QuoteGateway;
-struct LiveQuote;
 
-// The HTTP side: answers the quote URL from the simulated market, or through the gateway from
-// live sources, applying the fault plan of the security asked for, and logs one line per request.
+// The HTTP side: answers the quote URL from its backend (the simulated market, or the gateway to
+// live sources), applying the fault plan of the security asked for, and logs one line per request.
 class QuoteServer final : public QObject {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(QuoteServer)
 
 public:
-    // How a live quote prints on the page at a given moment (UTC seconds).
-    using LiveFormatter = std::function<ServedQuote(const LiveQuote&, std::int64_t)>;
+    using LiveFormatter = QuoteBackend::LiveFormatter;
 
     // Without a gateway the service serves the simulated market.
     QuoteServer(const ServiceOptions& options, const SecurityCatalogue& catalogue,
@@ -36,25 +35,17 @@ public:
     std::int64_t now() const;
 
 private:
-    struct Answer {
-        int status = 200;
-        QByteArray body;
-        QByteArray note; // for the log
-        bool failed = false; // no quote: the note goes to the client too, as the reason
-    };
+    using Answer = QuoteAnswer;
 
     void handle(const HttpRequest& request, HttpReply reply);
     void answerQuote(const QString& countrySymbol, const FaultPlan& plan, const QByteArray& target,
         const QElapsedTimer& started, HttpReply reply);
-    Answer simulatedAnswer(const QString& countrySymbol, const FaultPlan& plan) const;
     void deliver(HttpReply& reply, const FaultPlan& plan, const Answer& answer, const QByteArray& target,
         const QElapsedTimer& started);
     void log(const QByteArray& target, int status, qint64 bytes, qint64 ms, const QByteArray& note) const;
 
     const ServiceOptions& m_options;
-    const SecurityCatalogue& m_catalogue;
-    QuoteGateway* m_gateway = nullptr;
-    LiveFormatter m_formatter;
+    std::unique_ptr<QuoteBackend> m_backend;
     HttpServer m_http;
     std::int64_t m_clockStart = 0; // UTC seconds at m_sinceStart's start
     QElapsedTimer m_sinceStart;

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages Kolpex needs to build, test, package and run, when any is missing.
 set -euo pipefail
-packages=(cmake g++ make clang libclang-rt-dev qt6-base-dev
+packages=(cmake g++ make clang libclang-rt-dev qt6-base-dev libmicrohttpd-dev pkg-config
           libbenchmark-dev xvfb xauth fonts-liberation python3 imagemagick
           pandoc file dpkg-dev lintian appstream desktop-file-utils iproute2 util-linux xdotool)
 missing=()

@@ -7,6 +7,7 @@
 #include "support/serviceprocess.h"
 
 #include <QDeadlineTimer>
+#include <QDir>
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -568,10 +569,12 @@ void TestGatewayService::idleAndHalfSentConnections_data()
     QTest::addColumn<int>("idleMs");
     QTest::addColumn<int>("cap");
     QTest::addColumn<int>("sockets");
-    QTest::addColumn<int>("openAfterRequest");
-    // the cap makes room by closing the oldest long before any idle time runs out
-    QTest::newRow("beyond the cap") << 60'000 << 100 << 300 << 100;
-    QTest::newRow("idle time-out") << 1000 << 256 << 200 << 200;
+    QTest::addColumn<int>("openAfterRequest"); // descriptors the service holds for them, at most
+    QTest::addColumn<int>("answerWithinMs");
+    // while newcomers wait at the cap, connections that have said nothing for a while make room,
+    // long before any idle time runs out
+    QTest::newRow("beyond the cap") << 60'000 << 100 << 300 << 100 << 4000;
+    QTest::newRow("idle time-out") << 1000 << 256 << 200 << 200 << 1000;
 }
 
 void TestGatewayService::idleAndHalfSentConnections()
@@ -580,6 +583,7 @@ void TestGatewayService::idleAndHalfSentConnections()
     QFETCH(int, cap);
     QFETCH(int, sockets);
     QFETCH(int, openAfterRequest); // at most
+    QFETCH(int, answerWithinMs);
     QuoteServiceProcess service;
     QVERIFY(service.start({ QStringLiteral("--lists"), kListsDir, QStringLiteral("--idle-ms"),
         QString::number(idleMs), QStringLiteral("--max-connections"), QString::number(cap) }));
@@ -606,8 +610,12 @@ void TestGatewayService::idleAndHalfSentConnections()
     const Run r = Fetch(service.url(), QStringLiteral("US:MSFT"));
     QCOMPARE(r.exit, 0);
     QVERIFY(Last(r) > 0);
-    QVERIFY2(timer.elapsed() < 1000, qPrintable(QString::number(timer.elapsed())));
-    QTRY_VERIFY2_WITH_TIMEOUT(open() <= openAfterRequest, qPrintable(QString::number(open())), 1000);
+    QVERIFY2(timer.elapsed() < answerWithinMs, qPrintable(QString::number(timer.elapsed())));
+    // the service holds no more of them than its cap (the rest wait in the kernel, not in it)
+    const auto held
+        = [&service] { return QDir(QStringLiteral("/proc/%1/fd").arg(service.processId())).count(); };
+    QTRY_VERIFY2_WITH_TIMEOUT(
+        held() <= uint(openAfterRequest) + 32, qPrintable(QString::number(held())), 1000);
 
     // after the idle time every one of them is closed, half-sent or not
     if (idleMs < 5000)

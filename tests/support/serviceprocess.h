@@ -82,6 +82,7 @@ public:
     }
 
     bool running() const { return m_process && m_process->state() == QProcess::Running; }
+    qint64 processId() const { return m_process ? m_process->processId() : 0; }
     const QByteArray& url() const { return m_url; }
     quint16 port() const { return m_port; }
     const QString& error() const { return m_error; }

@@ -1,0 +1,398 @@
+// The quote service's HTTP side, byte for byte: raw requests against the real service and the
+// status each one gets, then clients that misbehave at scale.
+#include "support/serviceprocess.h"
+
+#include <QDeadlineTimer>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTest>
+#include <arpa/inet.h>
+#include <cerrno>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+const QString kListsDir = QStringLiteral(KOLPEX_DATA_DIR);
+const QByteArray kQuote = "/detail/stock_quote?Symbol=US:MSFT";
+
+int Connect(quint16 port)
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in addr {};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    addr.sin_port = htons(port);
+    if (fd < 0 || ::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
+        if (fd >= 0)
+            ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+struct Answer {
+    int status = 0;
+    QByteArray head;
+    qint64 bodyBytes = 0;
+};
+
+// The answers complete in `bytes`, each taken off the front; a HEAD answer has no body.
+QList<Answer> TakeAnswers(QByteArray& bytes, bool headOnly)
+{
+    QList<Answer> answers;
+    for (;;) {
+        const qsizetype end = bytes.indexOf("\r\n\r\n");
+        if (end < 0 || !bytes.startsWith("HTTP/1.1 "))
+            return answers;
+        Answer a;
+        a.head = bytes.left(end + 2);
+        a.status = bytes.mid(9, 3).toInt();
+        const qsizetype at = a.head.toLower().indexOf("\r\ncontent-length: ");
+        const qint64 length
+            = at < 0 ? 0 : a.head.mid(at + 18, a.head.indexOf('\r', at + 2) - at - 18).toLongLong();
+        a.bodyBytes = headOnly ? 0 : length;
+        if (bytes.size() < end + 4 + a.bodyBytes)
+            return answers;
+        bytes.remove(0, end + 4 + a.bodyBytes);
+        answers << a;
+    }
+}
+
+// Sends `request` in pieces of `piece` bytes (0: at once), optionally half-closes, and reads
+// until `expected` answers are complete, the server closes, or the deadline passes.
+QList<Answer> Exchange(quint16 port, const QByteArray& request, int piece, bool halfClose, int expected,
+    bool headOnly, int deadlineMs = 3000)
+{
+    const int fd = Connect(port);
+    if (fd < 0)
+        return {};
+    const qsizetype step = piece > 0 ? piece : request.size();
+    for (qsizetype at = 0; at < request.size(); at += step) {
+        if (::send(fd, request.constData() + at, size_t(std::min(step, request.size() - at)), MSG_NOSIGNAL)
+            < 0)
+            break; // refused part-way: the answer may still be there to read
+        if (piece > 0)
+            QTest::qSleep(2);
+    }
+    if (halfClose)
+        ::shutdown(fd, SHUT_WR);
+    QByteArray received;
+    QList<Answer> answers;
+    QDeadlineTimer deadline(deadlineMs);
+    while (answers.size() < expected && !deadline.hasExpired()) {
+        pollfd p { fd, POLLIN, 0 };
+        if (::poll(&p, 1, int(std::max<qint64>(1, deadline.remainingTime()))) <= 0)
+            break;
+        char buffer[65536];
+        const ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
+        if (n <= 0)
+            break;
+        received.append(buffer, n);
+        answers += TakeAnswers(received, headOnly);
+    }
+    ::close(fd);
+    return answers;
+}
+
+QByteArray Get(const QByteArray& target, const QByteArray& more = "Connection: close\r\n")
+{
+    return "GET " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\n" + more + "\r\n";
+}
+
+qint64 ResidentKiB(qint64 pid)
+{
+    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray& line : status.readAll().split('\n')) {
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').value(0).toLongLong();
+    }
+    return -1;
+}
+
+int RaiseDescriptorLimit()
+{
+    rlimit limit {};
+    ::getrlimit(RLIMIT_NOFILE, &limit);
+    limit.rlim_cur = limit.rlim_max;
+    ::setrlimit(RLIMIT_NOFILE, &limit);
+    ::getrlimit(RLIMIT_NOFILE, &limit);
+    return limit.rlim_cur == RLIM_INFINITY ? 1 << 20 : int(limit.rlim_cur);
+}
+
+} // namespace
+
+class TestHttpServer final : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase();
+    void cleanupTestCase();
+    void requests_data();
+    void requests();
+    void logEscapesWhatAClientSent();
+    void clientsGoneAndStopWhileAnswersWait();
+    void unreadPipeliningStaysSmall();
+    void thousandClientsAtOnceAreAllAnswered();
+
+private:
+    QuoteServiceProcess m_service;
+};
+
+void TestHttpServer::initTestCase()
+{
+    QVERIFY2(m_service.start({ QStringLiteral("--lists"), kListsDir, QStringLiteral("--now"),
+                 QStringLiteral("2024-03-05T15:42:00Z"), QStringLiteral("--cache-seconds"),
+                 QStringLiteral("45"), QStringLiteral("--fault"), QStringLiteral("error=503@US:GE") }),
+        qPrintable(m_service.error()));
+}
+
+void TestHttpServer::cleanupTestCase()
+{
+    QVERIFY(m_service.stop());
+}
+
+void TestHttpServer::requests_data()
+{
+    QTest::addColumn<QByteArray>("request");
+    QTest::addColumn<int>("piece"); // bytes per write; 0 all at once
+    QTest::addColumn<bool>("halfClose");
+    QTest::addColumn<QList<int>>("statuses"); // one per answer, in order
+    QTest::addColumn<QByteArray>("headHas"); // in the first answer's head
+
+    const QByteArray ok = Get(kQuote);
+    const QByteArray big(7 * 1024, 'a');
+    const QByteArray tooBig(9 * 1024, 'a');
+    QTest::newRow("origin-form") << ok << 0 << false << QList<int> { 200 }
+                                 << QByteArray("Cache-Control: max-age=45");
+    QTest::newRow("a quote page is dated")
+        << ok << 0 << false << QList<int> { 200 } << QByteArray("\r\nDate: ");
+    QTest::newRow("HEAD") << "HEAD" + ok.mid(3) << 0 << false << QList<int> { 200 }
+                          << QByteArray("Content-Length: ");
+    QTest::newRow("absolute-form is served for its path")
+        << Get("http://elsewhere.example:8080" + kQuote) << 0 << false << QList<int> { 200 }
+        << QByteArray("max-age=45");
+    QTest::newRow("absolute-form without a path")
+        << Get("http://elsewhere.example") << 0 << false << QList<int> { 404 } << QByteArray("no-store");
+    QTest::newRow("asterisk-form") << Get("*") << 0 << false << QList<int> { 400 } << QByteArray();
+    QTest::newRow("HTTP/1.1x") << "GET " + kQuote + " HTTP/1.1x\r\nHost: a\r\n\r\n"
+                               << 0 << false << QList<int> { 400 } << QByteArray();
+    QTest::newRow("HTTP/2.0") << "GET " + kQuote + " HTTP/2.0\r\nHost: a\r\n\r\n"
+                              << 0 << false << QList<int> { 505 } << QByteArray();
+    QTest::newRow("HTTP/1.0 without Host") << "GET " + kQuote + " HTTP/1.0\r\n\r\n"
+                                           << 0 << false << QList<int> { 200 } << QByteArray();
+    QTest::newRow("missing Host") << "GET " + kQuote + " HTTP/1.1\r\nConnection: close\r\n\r\n"
+                                  << 0 << false << QList<int> { 400 } << QByteArray();
+    QTest::newRow("repeated Host") << Get(kQuote, "Host: other\r\n") << 0 << false << QList<int> { 400 }
+                                   << QByteArray();
+    QTest::newRow("whitespace before a colon")
+        << Get(kQuote, "Accept : */*\r\n") << 0 << false << QList<int> { 400 } << QByteArray();
+    QTest::newRow("tab before a colon")
+        << Get(kQuote, "Accept\t: */*\r\n") << 0 << false << QList<int> { 400 } << QByteArray();
+    QTest::newRow("bare LF, answered at once")
+        << "GET " + kQuote + " HTTP/1.1\nHost: a\nConnection: close\n\n"
+        << 0 << false << QList<int> { 200 } << QByteArray();
+    QTest::newRow("one empty line before the request")
+        << "\r\n" + ok << 0 << false << QList<int> { 200 } << QByteArray();
+    QTest::newRow("POST") << "POST " + kQuote + " HTTP/1.1\r\nHost: a\r\nContent-Length: 0\r\n\r\n"
+                          << 0 << false << QList<int> { 405 } << QByteArray("Allow: GET, HEAD");
+    QTest::newRow("unknown method") << "BREW " + kQuote + " HTTP/1.1\r\nHost: a\r\n\r\n"
+                                    << 0 << false << QList<int> { 405 } << QByteArray("Allow: GET, HEAD");
+    QTest::newRow("GET with a body") << Get(kQuote, "Content-Length: 3\r\n") + "abc" << 0 << false
+                                     << QList<int> { 400 } << QByteArray();
+    QTest::newRow("smuggling: length and chunks")
+        << Get(kQuote, "Content-Length: 0\r\nTransfer-Encoding: chunked\r\n") + "0\r\n\r\n"
+        << 0 << false << QList<int> { 400 } << QByteArray();
+    QTest::newRow("head of 7 KiB at once")
+        << Get(kQuote, "X-Pad: " + big + "\r\n") << 0 << false << QList<int> { 200 } << QByteArray();
+    QTest::newRow("head of 7 KiB in pieces")
+        << Get(kQuote, "X-Pad: " + big + "\r\n") << 97 << false << QList<int> { 200 } << QByteArray();
+    QTest::newRow("head of 9 KiB at once")
+        << Get(kQuote, "X-Pad: " + tooBig + "\r\n") << 0 << false << QList<int> { 431 } << QByteArray();
+    QTest::newRow("head of 9 KiB in pieces")
+        << Get(kQuote, "X-Pad: " + tooBig + "\r\n") << 97 << false << QList<int> { 431 } << QByteArray();
+    QTest::newRow("target of 9 KiB") << Get(kQuote + "&x=" + tooBig) << 0 << false << QList<int> { 431 }
+                                     << QByteArray();
+    QTest::newRow("half-closed after the request")
+        << Get(kQuote, "") << 0 << true << QList<int> { 200 } << QByteArray();
+    QTest::newRow("pipelined, answered in order") << Get(kQuote, "") + Get("/nowhere", "") + Get(kQuote) << 0
+                                                  << false << QList<int> { 200, 404, 200 } << QByteArray();
+    QTest::newRow("no-data page is not kept") << Get("/detail/stock_quote?Symbol=US:NOSUCH") << 0 << false
+                                              << QList<int> { 200 } << QByteArray("Cache-Control: no-store");
+    QTest::newRow("an error is not kept") << Get("/detail/stock_quote?Symbol=US:GE") << 0 << false
+                                          << QList<int> { 503 } << QByteArray("Cache-Control: no-store");
+}
+
+void TestHttpServer::requests()
+{
+    QFETCH(QByteArray, request);
+    QFETCH(int, piece);
+    QFETCH(bool, halfClose);
+    QFETCH(QList<int>, statuses);
+    QFETCH(QByteArray, headHas);
+    // Well inside the service's idle time: a request that waits for more bytes fails the row.
+    const QList<Answer> answers = Exchange(
+        m_service.port(), request, piece, halfClose, int(statuses.size()), request.startsWith("HEAD"));
+    QList<int> got;
+    for (const Answer& a : answers)
+        got << a.status;
+    QCOMPARE(got, statuses);
+    QVERIFY2(answers.first().head.contains(headHas), answers.first().head.constData());
+}
+
+void TestHttpServer::logEscapesWhatAClientSent()
+{
+    QuoteServiceProcess service;
+    QVERIFY(service.start({ QStringLiteral("--lists"), kListsDir }, 0, false));
+    const QList<Answer> answers = Exchange(service.port(), Get("/x\x1b[2J\x7f\xe9%0d"), 0, false, 1, false);
+    QVERIFY(service.stop());
+    QCOMPARE(answers.size(), 1);
+    QVERIFY2(service.output().contains(" GET /x\\x1B[2J\\x7F\\xE9%0d 404 "), service.output().constData());
+    for (const char c : service.output())
+        QVERIFY2(c == '\n' || (c >= 0x20 && c <= 0x7e), service.output().constData());
+}
+
+void TestHttpServer::clientsGoneAndStopWhileAnswersWait()
+{
+    QuoteServiceProcess service;
+    QVERIFY(service.start({ QStringLiteral("--lists"), kListsDir, QStringLiteral("--fault"),
+        QStringLiteral("delay=300@US:IBM") }));
+    const QByteArray delayed = Get("/detail/stock_quote?Symbol=US:IBM");
+    // clients that give up while their request waits for its answer
+    for (int i = 0; i < 20; ++i) {
+        const int fd = Connect(service.port());
+        QVERIFY(fd >= 0);
+        QCOMPARE(
+            ::send(fd, delayed.constData(), size_t(delayed.size()), MSG_NOSIGNAL), ssize_t(delayed.size()));
+        ::close(fd);
+    }
+    QTest::qWait(600);
+    QVERIFY(service.running());
+    QCOMPARE(Exchange(service.port(), Get(kQuote), 0, false, 1, false).value(0).status, 200);
+    // and a stop while answers still wait: a clean exit, not the library's abort
+    std::vector<int> waiting;
+    for (int i = 0; i < 5; ++i) {
+        waiting.push_back(Connect(service.port()));
+        ::send(waiting.back(), delayed.constData(), size_t(delayed.size()), MSG_NOSIGNAL);
+    }
+    QTest::qWait(100);
+    QVERIFY(service.stop());
+    for (const int fd : waiting)
+        ::close(fd);
+}
+
+void TestHttpServer::unreadPipeliningStaysSmall()
+{
+#if defined(__SANITIZE_ADDRESS__)
+    // freed pages would wait in AddressSanitizer's quarantine and count as resident
+    qputenv("ASAN_OPTIONS", qgetenv("ASAN_OPTIONS") + ":quarantine_size_mb=0");
+#endif
+    QuoteServiceProcess service;
+    QVERIFY(service.start({ QStringLiteral("--lists"), kListsDir }));
+    Exchange(service.port(), Get(kQuote), 0, false, 1, false);
+    const qint64 pid = service.processId();
+    const qint64 before = ResidentKiB(pid);
+    QVERIFY(before > 0);
+
+    // Clients that send request after request and never read an answer.
+    constexpr int kClients = 20;
+    std::vector<int> fds;
+    const auto closeAll = qScopeGuard([&fds] {
+        for (const int fd : fds)
+            ::close(fd);
+    });
+    for (int i = 0; i < kClients; ++i) {
+        const int fd = Connect(service.port());
+        QVERIFY(fd >= 0);
+        ::fcntl(fd, F_SETFL, O_NONBLOCK);
+        fds.push_back(fd);
+    }
+    QByteArray burst;
+    for (int i = 0; i < 64; ++i)
+        burst += Get(kQuote, "");
+    qint64 sent = 0;
+    QElapsedTimer timer;
+    timer.start();
+    while (timer.elapsed() < 8000) {
+        for (const int fd : fds) {
+            const ssize_t n = ::send(fd, burst.constData(), size_t(burst.size()), MSG_NOSIGNAL);
+            sent += std::max<ssize_t>(0, n);
+        }
+        QTest::qSleep(5);
+    }
+    const qint64 after = ResidentKiB(pid);
+    QVERIFY(service.running());
+    // each connection holds at most one page (67 KB) and its head buffer, and a little besides
+    const qint64 grown = after - before;
+    QVERIFY2(grown < 16 * 1024,
+        qPrintable(QStringLiteral("%1 KiB more after %2 bytes sent").arg(grown).arg(sent)));
+    QCOMPARE(Exchange(service.port(), Get(kQuote), 0, false, 1, false).value(0).status, 200);
+    QVERIFY(service.stop());
+}
+
+void TestHttpServer::thousandClientsAtOnceAreAllAnswered()
+{
+    constexpr int kClients = 1000;
+    if (RaiseDescriptorLimit() < kClients + 64)
+        QSKIP("the descriptor limit does not allow 1,000 sockets");
+    QuoteServiceProcess service;
+    QVERIFY(service.start({ QStringLiteral("--lists"), kListsDir }));
+    std::vector<int> fds;
+    const auto closeAll = qScopeGuard([&fds] {
+        for (const int fd : fds)
+            ::close(fd);
+    });
+    // every one connected before any sends
+    for (int i = 0; i < kClients; ++i) {
+        const int fd = Connect(service.port());
+        QVERIFY2(fd >= 0, qPrintable(QString::number(i)));
+        fds.push_back(fd);
+    }
+    const QByteArray request = Get(kQuote);
+    for (const int fd : fds) {
+        QCOMPARE(
+            ::send(fd, request.constData(), size_t(request.size()), MSG_NOSIGNAL), ssize_t(request.size()));
+        ::fcntl(fd, F_SETFL, O_NONBLOCK);
+    }
+    std::vector<QByteArray> received(fds.size());
+    std::vector<pollfd> open;
+    for (const int fd : fds)
+        open.push_back({ fd, POLLIN, 0 });
+    QDeadlineTimer deadline(60000);
+    qsizetype closed = 0;
+    while (closed < qsizetype(fds.size()) && !deadline.hasExpired()) {
+        if (::poll(open.data(), open.size(), 200) < 0)
+            break;
+        for (std::size_t i = 0; i < open.size(); ++i) {
+            if (open[i].fd < 0 || !(open[i].revents & (POLLIN | POLLHUP | POLLERR)))
+                continue;
+            char buffer[65536];
+            const ssize_t n = ::recv(open[i].fd, buffer, sizeof buffer, 0);
+            if (n > 0) {
+                received[i].append(buffer, n);
+                continue;
+            }
+            if (n < 0 && errno == EAGAIN)
+                continue;
+            open[i].fd = -1; // closed by the service after its answer (or reset)
+            ++closed;
+        }
+    }
+    int answered = 0;
+    for (QByteArray& bytes : received) {
+        const QList<Answer> answers = TakeAnswers(bytes, false);
+        answered += answers.size() == 1 && answers.first().status == 200;
+    }
+    QCOMPARE(answered, kClients);
+    QVERIFY(service.stop());
+}
+
+QTEST_GUILESS_MAIN(TestHttpServer)
+#include "tst_httpserver.moc"
