@@ -13,12 +13,14 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QFile>
 #include <QFileDialog>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QPageSetupDialog>
 #include <QPrinter>
 #include <QSettings>
+#include <cstdio>
 
 namespace {
 
@@ -102,6 +104,14 @@ void CKolpexApp::ExitInstance()
     const QString previewPages = QStringLiteral("Settings/PreviewPages");
     settings.setValue(previewPages, settings.value(previewPages, 0).toInt());
     settings.sync();
+    if (settings.status() != QSettings::NoError) {
+        // The windows are gone by now; standard error is the log a desktop session keeps.
+        std::fprintf(stderr, "Kolpex: the recent file list could not be saved to %s: %s\n",
+            QFile::encodeName(settings.fileName()).constData(),
+            settings.status() == QSettings::AccessError ? "the file or its directory is not writable"
+                                                        : "the file is not in the settings format");
+        std::fflush(stderr);
+    }
 }
 
 void CKolpexApp::AddToRecentFileList(const std::string& text)
