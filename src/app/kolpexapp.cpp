@@ -5,6 +5,7 @@
 #include "app/mainframe.h"
 #include "app/newdialog.h"
 #include "markets/gui/ckolpexdoc.h"
+#include "markets/recententry.h"
 #include "platform/notifier.h"
 #include "platform/recentfilelist.h"
 #include "platform/textcodec.h"
@@ -116,7 +117,7 @@ void CKolpexApp::ExitInstance()
 
 void CKolpexApp::AddToRecentFileList(const std::string& text)
 {
-    m_recentFiles->Add(QDir::currentPath() + QLatin1Char('/') + FromCp1252(text));
+    m_recentFiles->Add(QDir::currentPath() + QLatin1String(kRecentEntrySeparator) + FromCp1252(text));
     if (m_mainFrame)
         m_mainFrame->updateCommandEnabling();
 }
@@ -159,6 +160,9 @@ void CKolpexApp::OnOpenRecentFile(int index)
     m_pQuoteTemplate->OpenDocumentFile(ToCp1252(entry).c_str());
     if (CountWindowsOf(*m_mainFrame, m_pQuoteTemplate) <= before)
         m_recentFiles->RemoveEntry(entry);
+    else if (entry != m_recentFiles->entries().front()
+        && FromCp1252(RecentEntryInCurrentForm(ToCp1252(entry))) == m_recentFiles->entries().front())
+        m_recentFiles->RemoveEntry(entry); // an earlier release's entry, now stored in this one's form
     m_mainFrame->updateCommandEnabling();
 }
 

@@ -58,15 +58,13 @@ bool AppHandles(CKolpexApp& app, int id)
 // "&1 text" for the first nine, "1&0 text" for the tenth, no mnemonic after that.
 QString RecentItemText(int index, const QString& entry)
 {
-    QString shown = entry;
+    // Stored in an earlier release under the current directory: all after it, slashes included.
+    // Otherwise the same split as reopening, so a company holding a slash shows whole.
     const QString prefix = QDir::currentPath() + QLatin1Char('/');
-    if (shown.startsWith(prefix)) {
-        shown = shown.mid(prefix.size());
-    } else {
-        // Stored elsewhere: the same split as reopening, so a company holding a slash shows whole.
-        const std::string raw = ToCp1252(shown);
-        shown = FromCp1252(raw.substr(RecentEntryTextStart(raw)));
-    }
+    const std::string raw = ToCp1252(entry);
+    QString shown = raw.find(kRecentEntrySeparator) == std::string::npos && entry.startsWith(prefix)
+        ? entry.mid(prefix.size())
+        : FromCp1252(raw.substr(RecentEntryTextStart(raw)));
     shown.replace(QLatin1Char('&'), QStringLiteral("&&"));
     const int number = index + 1;
     QString label;
