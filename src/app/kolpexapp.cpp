@@ -75,7 +75,11 @@ bool CKolpexApp::InitInstance()
     m_mainFrame = std::make_unique<CMainFrame>(*this, m_notifier);
     CMainFrame& frame = *m_mainFrame;
     auto makeDocument = [&frame]() -> CDocument* { return new CKolpexDoc(frame); };
-    auto makeFrame = []() -> QMdiSubWindow* { return new CChildFrame; };
+    auto makeFrame = [&frame]() -> QMdiSubWindow* {
+        auto* child = new CChildFrame;
+        QObject::connect(&frame, &CMainFrame::quoteFetchEnded, child, &CChildFrame::closeIfAsked);
+        return child;
+    };
 
     m_quoteTemplate = std::make_unique<CDocTemplate>(ids::IDR_KOLPEXTYPE, std::string("Kolpex"),
         *frame.mdiArea(), makeDocument, makeFrame, [this, &frame](CDocument* document) {

@@ -1,5 +1,6 @@
 #include "app/mainframe.h"
 
+#include "app/childframe.h"
 #include "app/helpwindow.h"
 #include "app/kolpexapp.h"
 #include "app/lockindicators.h"
@@ -130,6 +131,14 @@ private:
 };
 
 } // namespace
+
+void FetchMessageWatch::showMessage(const std::string& text)
+{
+    ++m_open;
+    DeliverWaitingWindowRequests(); // a close asked for during the download is not lost to the box
+    m_inner.showMessage(text);
+    --m_open;
+}
 
 CMainFrame::CMainFrame(CKolpexApp& app, Notifier& notifier)
     : m_fetchMessages(notifier)

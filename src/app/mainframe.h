@@ -29,12 +29,8 @@ public:
         : m_inner(inner)
     {
     }
-    void showMessage(const std::string& text) override
-    {
-        ++m_open;
-        m_inner.showMessage(text);
-        --m_open;
-    }
+    void showMessage(const std::string& text) override;
+    void limitWaiting(int milliseconds) override { m_inner.limitWaiting(milliseconds); }
     bool isOpen() const { return m_open > 0; }
 
 private:
