@@ -2,7 +2,7 @@
 # Installs the Debian packages Kolpex needs to build, test, package and run, when any is missing.
 set -euo pipefail
 packages=(cmake g++ make clang libclang-rt-dev qt6-base-dev
-          libbenchmark-dev xvfb xauth fonts-liberation python3 imagemagick
+          libbenchmark-dev xvfb xauth xdotool fonts-liberation python3 imagemagick
           pandoc file dpkg-dev lintian appstream desktop-file-utils iproute2 util-linux)
 missing=()
 for p in "${packages[@]}"; do
