@@ -1,8 +1,8 @@
 #include "app/mainframe.h"
 
+#include "app/appcommands.h"
 #include "app/childframe.h"
 #include "app/helpwindow.h"
-#include "app/kolpexapp.h"
 #include "app/lockindicators.h"
 #include "app/mainframe_parts.h"
 #include "markets/gui/findworldwide.h"
@@ -41,7 +41,7 @@
 
 namespace {
 
-bool AppHandles(CKolpexApp& app, int id)
+bool AppHandles(ApplicationCommands& app, int id)
 {
     switch (id) {
     case ids::ID_APP_ABOUT:
@@ -140,7 +140,7 @@ void FetchMessageWatch::showMessage(const std::string& text)
     --m_open;
 }
 
-CMainFrame::CMainFrame(CKolpexApp& app, Notifier& notifier)
+CMainFrame::CMainFrame(ApplicationCommands& app, Notifier& notifier)
     : m_fetchMessages(notifier)
     , m_pageReader(m_fetchMessages)
     , m_quoteManager(m_defaultEntry, m_pageReader, *this, m_fetchMessages)
@@ -207,7 +207,7 @@ bool CMainFrame::LoadFrame()
 bool CMainFrame::createQuoteDocument()
 {
     g_pendingListKind = 0;
-    return m_app.m_pQuoteTemplate && m_app.m_pQuoteTemplate->OpenDocumentFile(nullptr) != nullptr;
+    return m_app.quoteTemplate() && m_app.quoteTemplate()->OpenDocumentFile(nullptr) != nullptr;
 }
 
 void CMainFrame::addRecentEntry(const std::string& text)
@@ -413,13 +413,13 @@ void CMainFrame::OnFileSave()
 void CMainFrame::OnMarketCommand(int commandId)
 {
     const MarketInfo* market = MarketByCommand(commandId);
-    if (!market || !m_app.m_pListTemplate)
+    if (!market || !m_app.listTemplate())
         return;
     g_pendingListKind = market->listKind;
     CDocument* document = nullptr;
     {
         WaitCursor wait;
-        document = m_app.m_pListTemplate->OpenDocumentFile(nullptr);
+        document = m_app.listTemplate()->OpenDocumentFile(nullptr);
     }
     if (document)
         document->UpdateAllViews(nullptr);

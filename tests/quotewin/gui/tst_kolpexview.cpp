@@ -178,7 +178,7 @@ private Q_SLOTS:
         QVERIFY(view->isTitlePending()); // not painted yet: still the framework's "Kolpex<n>"
         QVERIFY(doc->GetTitle().starts_with("Kolpex"));
         QCOMPARE(doc->m_pChart, view->chart());
-        QCOMPARE(doc->m_pMainFrame, &frame());
+        QCOMPARE(doc->m_pMainFrame, static_cast<QuoteWindowHost*>(&frame()));
 
         // the recent list gains the entry with the company learnt from the page
         QVERIFY(m_app->recentFiles().size() >= 1);
