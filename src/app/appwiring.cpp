@@ -3,6 +3,7 @@
 #include "app/demoscript.h"
 #include "app/kolpexapp.h"
 #include "app/mainframe.h"
+#include "app/sessionexit.h"
 #include "markets/gui/clistview.h"
 #include "quotewin/gui/ckolpexview.h"
 
@@ -18,8 +19,10 @@ std::unique_ptr<CKolpexApp> MakeKolpexApp(Notifier& notifier)
 
 int RunKolpex(CKolpexApp& app)
 {
-    if (app.mainFrame())
+    if (app.mainFrame()) {
+        EndWithTheSession(*app.mainFrame());
         RunDemoScriptIfRequested(*app.mainFrame());
+    }
     const int status = QApplication::exec();
     app.ExitInstance();
     return status;

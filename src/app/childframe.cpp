@@ -1,7 +1,10 @@
 #include "app/childframe.h"
 
 #include "markets/liststate.h"
+#include "quote/quotemanager.h"
 
+#include <QApplication>
+#include <QCloseEvent>
 #include <QShowEvent>
 
 QSize ChildFrameSizeFor(int pendingListKind)
@@ -45,4 +48,64 @@ void CChildFrame::showEvent(QShowEvent* event)
             resize(DefaultChildFrameSize(area->size()));
     }
     QMdiSubWindow::showEvent(event);
+}
+
+void CChildFrame::closeEvent(QCloseEvent* event)
+{
+    if (CQuoteManager::FetchInProgress()) {
+        // Possibly this window's own download: its view must not go in the middle of it.
+        m_closePending = true;
+        event->ignore();
+        return;
+    }
+    m_closePending = false;
+    QMdiSubWindow::closeEvent(event);
+}
+
+void CChildFrame::closeIfAsked()
+{
+    if (m_closePending && !CQuoteManager::FetchInProgress())
+        close();
+}
+
+namespace {
+
+class WindowRequestsOnly final : public QObject {
+public:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        switch (event->type()) {
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonRelease:
+        case QEvent::MouseButtonDblClick:
+        case QEvent::MouseMove:
+            // Each reaches the window first and the widget under the pointer after it.
+            return watched->isWidgetType() && !qobject_cast<QMdiSubWindow*>(watched);
+        case QEvent::KeyPress:
+        case QEvent::KeyRelease:
+        case QEvent::ShortcutOverride:
+        case QEvent::Shortcut:
+        case QEvent::Wheel:
+        case QEvent::ContextMenu:
+        case QEvent::TouchBegin:
+        case QEvent::TouchUpdate:
+        case QEvent::TouchEnd:
+        case QEvent::TabletPress:
+        case QEvent::TabletRelease:
+        case QEvent::TabletMove:
+            return true;
+        default:
+            return false;
+        }
+    }
+};
+
+} // namespace
+
+void DeliverWaitingWindowRequests()
+{
+    WindowRequestsOnly filter;
+    qApp->installEventFilter(&filter);
+    QCoreApplication::processEvents();
+    qApp->removeEventFilter(&filter);
 }

@@ -57,6 +57,8 @@ bool validArgument(const std::string& verb, const std::string& argument)
         return true; // an empty text is a valid search: it matches everything
     if (verb == "wait" || verb == "open")
         return isNumber(argument);
+    if (verb == "write-to-file")
+        return argument == "on" || argument == "off";
     if (verb == "refresh-every")
         return isNumber(argument) && std::atoi(argument.c_str()) > 0;
     if (verb == "resize") {
@@ -148,8 +150,13 @@ private:
             QuoteEntry entry = m_frame.m_defaultEntry;
             entry.countryCode = command.argument.substr(0, colon);
             entry.symbol = command.argument.substr(colon + 1);
+            entry.writeToFile = m_writeToFile;
             return m_frame.m_quoteManager.OpenQuote(entry) ? std::string()
                                                            : "no quote window for " + command.argument;
+        }
+        if (command.verb == "write-to-file") {
+            m_writeToFile = command.argument == "on";
+            return {};
         }
         if (command.verb == "refresh-every") {
             // The timer runs the default interval's minutes; shorten the minute to fit.
@@ -232,6 +239,7 @@ private:
     std::vector<DemoCommand> m_commands;
     std::size_t m_next = 0;
     bool m_failed = false;
+    bool m_writeToFile = false;
 };
 
 } // namespace

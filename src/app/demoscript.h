@@ -11,6 +11,7 @@ class CMainFrame;
 //   find corp              "Find Qoute in a List" in the active list window, answered with the text
 //   open 3                 double-click row 3 (0-based) of the active list window
 //   quote US:MSFT          open a quote window for country code and symbol
+//   write-to-file on       quote windows opened afterwards write their data file (on or off)
 //   refresh-every 1000     quote windows opened afterwards refresh every so many milliseconds
 //   tile | cascade         arrange the child windows
 //   resize 1024 768        resize the main window

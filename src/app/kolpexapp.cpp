@@ -5,6 +5,7 @@
 #include "app/mainframe.h"
 #include "app/newdialog.h"
 #include "markets/gui/ckolpexdoc.h"
+#include "markets/recententry.h"
 #include "platform/notifier.h"
 #include "platform/recentfilelist.h"
 #include "platform/textcodec.h"
@@ -13,12 +14,14 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QFile>
 #include <QFileDialog>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QPageSetupDialog>
 #include <QPrinter>
 #include <QSettings>
+#include <cstdio>
 
 namespace {
 
@@ -72,7 +75,11 @@ bool CKolpexApp::InitInstance()
     m_mainFrame = std::make_unique<CMainFrame>(*this, m_notifier);
     CMainFrame& frame = *m_mainFrame;
     auto makeDocument = [&frame]() -> CDocument* { return new CKolpexDoc(frame); };
-    auto makeFrame = []() -> QMdiSubWindow* { return new CChildFrame; };
+    auto makeFrame = [&frame]() -> QMdiSubWindow* {
+        auto* child = new CChildFrame;
+        QObject::connect(&frame, &CMainFrame::quoteFetchEnded, child, &CChildFrame::closeIfAsked);
+        return child;
+    };
 
     m_quoteTemplate = std::make_unique<CDocTemplate>(ids::IDR_KOLPEXTYPE, std::string("Kolpex"),
         *frame.mdiArea(), makeDocument, makeFrame, [this, &frame](CDocument* document) {
@@ -102,11 +109,19 @@ void CKolpexApp::ExitInstance()
     const QString previewPages = QStringLiteral("Settings/PreviewPages");
     settings.setValue(previewPages, settings.value(previewPages, 0).toInt());
     settings.sync();
+    if (settings.status() != QSettings::NoError) {
+        // The windows are gone by now; standard error is the log a desktop session keeps.
+        std::fprintf(stderr, "Kolpex: the recent file list could not be saved to %s: %s\n",
+            QFile::encodeName(settings.fileName()).constData(),
+            settings.status() == QSettings::AccessError ? "the file or its directory is not writable"
+                                                        : "the file is not in the settings format");
+        std::fflush(stderr);
+    }
 }
 
 void CKolpexApp::AddToRecentFileList(const std::string& text)
 {
-    m_recentFiles->Add(QDir::currentPath() + QLatin1Char('/') + FromCp1252(text));
+    m_recentFiles->Add(QDir::currentPath() + QLatin1String(kRecentEntrySeparator) + FromCp1252(text));
     if (m_mainFrame)
         m_mainFrame->updateCommandEnabling();
 }
@@ -149,6 +164,9 @@ void CKolpexApp::OnOpenRecentFile(int index)
     m_pQuoteTemplate->OpenDocumentFile(ToCp1252(entry).c_str());
     if (CountWindowsOf(*m_mainFrame, m_pQuoteTemplate) <= before)
         m_recentFiles->RemoveEntry(entry);
+    else if (entry != m_recentFiles->entries().front()
+        && FromCp1252(RecentEntryInCurrentForm(ToCp1252(entry))) == m_recentFiles->entries().front())
+        m_recentFiles->RemoveEntry(entry); // an earlier release's entry, now stored in this one's form
     m_mainFrame->updateCommandEnabling();
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/appcommands.h"
 #include "platform/gui/docview.h"
 
 #include <functional>
@@ -11,12 +12,12 @@ class Notifier;
 class RecentFileList;
 
 // The application object: settings store, recent-file list, the two templates, the main frame.
-class CKolpexApp final {
+class CKolpexApp final : public ApplicationCommands {
 public:
     using ViewFactory = std::function<CView*(CDocument*, CMainFrame&)>;
 
     CKolpexApp(Notifier& notifier, ViewFactory makeQuoteView, ViewFactory makeListView);
-    ~CKolpexApp();
+    ~CKolpexApp() override;
 
     // Start-up in its order; false when the program must exit.
     bool InitInstance();
@@ -27,16 +28,17 @@ public:
     CDocTemplate* m_pListTemplate = nullptr;
 
     CMainFrame* mainFrame() const { return m_mainFrame.get(); }
-    RecentFileList& recentFiles() { return *m_recentFiles; }
 
-    // Adds "<current directory>/<text>" to the recent-file list (moving it to the top).
-    void AddToRecentFileList(const std::string& text);
-
-    void OnFileNew();
-    void OnFileOpen();
-    void OnOpenRecentFile(int index); // 0-based
-    void OnFilePrintSetup();
-    void OnAppAbout();
+    // ApplicationCommands
+    CDocTemplate* quoteTemplate() const override { return m_pQuoteTemplate; }
+    CDocTemplate* listTemplate() const override { return m_pListTemplate; }
+    RecentFileList& recentFiles() override { return *m_recentFiles; }
+    void AddToRecentFileList(const std::string& text) override;
+    void OnFileNew() override;
+    void OnFileOpen() override;
+    void OnOpenRecentFile(int index) override;
+    void OnFilePrintSetup() override;
+    void OnAppAbout() override;
 
 private:
     Notifier& m_notifier;

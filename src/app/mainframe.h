@@ -18,7 +18,7 @@ class QMdiArea;
 class QMdiSubWindow;
 class QStatusBar;
 class QToolBar;
-class CKolpexApp;
+class ApplicationCommands;
 class CView;
 class Notifier;
 
@@ -29,12 +29,8 @@ public:
         : m_inner(inner)
     {
     }
-    void showMessage(const std::string& text) override
-    {
-        ++m_open;
-        m_inner.showMessage(text);
-        --m_open;
-    }
+    void showMessage(const std::string& text) override;
+    void limitWaiting(int milliseconds) override { m_inner.limitWaiting(milliseconds); }
     bool isOpen() const { return m_open > 0; }
 
 private:
@@ -48,7 +44,7 @@ class CMainFrame final : public QMainWindow, public QuoteWindowHost {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(CMainFrame)
 public:
-    CMainFrame(CKolpexApp& app, Notifier& notifier);
+    CMainFrame(ApplicationCommands& app, Notifier& notifier);
     ~CMainFrame() override;
 
     // Builds menus, toolbar and status bar, 800 x 750, centred. False when that fails.
@@ -72,13 +68,14 @@ public:
     bool createQuoteDocument() override;
     void addRecentEntry(const std::string& text) override;
     void fetchFinished() override;
+    CQuoteManager* quoteManager() override { return &m_quoteManager; }
 
     // True while a fetch's failure message is open (a refresh then is skipped, not held back).
     bool fetchMessageOpen() const { return m_fetchMessages.isOpen(); }
     // Closes the frame once the fetch under way is over; the request is never lost.
     void closeAfterFetch();
 
-    CKolpexApp& app() { return m_app; }
+    ApplicationCommands& app() { return m_app; }
     Notifier& notifier() { return m_notifier; }
     QMdiArea* mdiArea() const { return m_mdiArea; }
 
@@ -112,7 +109,7 @@ Q_SIGNALS:
     void quoteFetchEnded();
 
 private:
-    CKolpexApp& m_app;
+    ApplicationCommands& m_app;
     Notifier& m_notifier;
     QMdiArea* m_mdiArea = nullptr;
     QLabel* m_messagePane = nullptr;

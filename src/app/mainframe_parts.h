@@ -26,6 +26,9 @@ struct CMainFrame::Parts {
     std::unique_ptr<QAbstractNativeEventFilter> closeRequests; // the window manager's, on X11
 };
 
+// The window manager's close request, taken before Qt drops it during a download's message.
+std::unique_ptr<QAbstractNativeEventFilter> MakeCloseRequestFilter(CMainFrame& frame);
+
 // Makes the icons and the toolbar strip reachable under ":/kolpex/".
 void LoadKolpexResources();
 

@@ -50,6 +50,10 @@ std::size_t RecentEntryTextStart(const std::string& path, const IsDirectoryFunct
     const std::size_t lastParen = path.rfind('(');
     if (lastParen == std::string::npos)
         return 0;
+    constexpr std::size_t kSeparatorLength = sizeof kRecentEntrySeparator - 1;
+    if (const std::size_t mark = path.find(kRecentEntrySeparator);
+        mark != std::string::npos && mark < lastParen)
+        return mark + kSeparatorLength;
     const IsDirectoryFunction& exists = isDirectory ? isDirectory : IsDirectoryOnDisk;
     for (std::size_t end = path.find_last_of("/\\", lastParen); end != std::string::npos;
          end = end == 0 ? std::string::npos : path.find_last_of("/\\", end - 1)) {
@@ -64,6 +68,16 @@ std::size_t RecentEntryTextStart(const std::string& path, const IsDirectoryFunct
         return backslash + 1;
     const std::size_t slash = path.find_last_of('/', path.find('('));
     return slash == std::string::npos ? 0 : slash + 1;
+}
+
+std::string RecentEntryInCurrentForm(const std::string& path, const IsDirectoryFunction& isDirectory)
+{
+    if (path.find('(') == std::string::npos || path.find(kRecentEntrySeparator) != std::string::npos)
+        return path;
+    const std::size_t start = RecentEntryTextStart(path, isDirectory);
+    if (start == 0)
+        return path;
+    return path.substr(0, start - 1) + kRecentEntrySeparator + path.substr(start);
 }
 
 std::optional<RecentEntryParts> ParseRecentEntry(

@@ -10,6 +10,9 @@ class Notifier {
 public:
     virtual ~Notifier() = default;
     virtual void showMessage(const std::string& text) = 0; // code page 1252
+    // From now on (an exit nobody may be there to watch: a signal, the session ending) a message
+    // waits at most this long for its answer, one already open included, and also goes to the log.
+    virtual void limitWaiting(int /*milliseconds*/) { }
 };
 
 // Test hook: records each text instead of showing it, and can run a callback while the

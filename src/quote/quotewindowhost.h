@@ -4,6 +4,8 @@
 
 #include <string>
 
+class CQuoteManager;
+
 // What CQuoteManager needs of the main frame. The main frame implements it; tests and the
 // command-line tool give their own.
 class QuoteWindowHost {
@@ -18,4 +20,6 @@ public:
     virtual void addRecentEntry(const std::string& text) = 0;
     // Told when a fetch is over, its message included; what waited for it may go on.
     virtual void fetchFinished() { }
+    // The quote manager that opens the host's quote windows; none where the host opens none.
+    virtual CQuoteManager* quoteManager() { return nullptr; }
 };

@@ -83,21 +83,37 @@ int CreateTemporary(const std::string& dir, std::string& path)
     return -1;
 }
 
-// Writes a complete copy beside the target and renames it over the target.
+// On disk with its directory entry: a rename is durable only once its directory is synced.
+void SyncDirectory(const std::string& dir)
+{
+    const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        ::fsync(fd);
+        ::close(fd);
+    }
+}
+
+// Writes a complete copy beside the target and renames it over the target. The copy takes the
+// earlier file's mode and, where the user may give it, its owner.
 enum class Replace { Done, Failed, NoTemporary };
-Replace ReplaceByRename(const std::string& dir, const std::string& target, std::string_view bytes)
+Replace ReplaceByRename(
+    const std::string& dir, const std::string& target, const struct stat* earlier, std::string_view bytes)
 {
     std::string temporary;
     const int fd = CreateTemporary(dir, temporary);
     if (fd < 0)
         return Replace::NoTemporary;
-    struct stat earlier { };
-    if (::stat(target.c_str(), &earlier) == 0 && S_ISREG(earlier.st_mode))
-        ::fchmod(fd, earlier.st_mode & 07777); // the replacement keeps the earlier file's mode
+    if (earlier) {
+        // Owner first: changing it may clear the set-id bits that the mode then puts back.
+        [[maybe_unused]] const int owned = ::fchown(fd, earlier->st_uid, earlier->st_gid);
+        ::fchmod(fd, earlier->st_mode & 07777);
+    }
     const bool written = WriteAll(fd, bytes) && SyncedAtSize(fd, bytes.size());
     const bool closed = ::close(fd) == 0;
-    if (written && closed && ::rename(temporary.c_str(), target.c_str()) == 0)
+    if (written && closed && ::rename(temporary.c_str(), target.c_str()) == 0) {
+        SyncDirectory(dir);
         return Replace::Done;
+    }
     ::unlink(temporary.c_str());
     return Replace::Failed;
 }
@@ -125,6 +141,28 @@ bool ReplaceInPlace(const std::string& target, std::string_view bytes)
         }
     }
     return ::close(fd) == 0 && ok;
+}
+
+// The file a path names once its symbolic links are followed (the path itself when it is none),
+// so that the data file's link stays a link and its target gets the new contents. A link that
+// leads nowhere names the file it would create.
+std::string FollowLinks(std::string path)
+{
+    for (int hop = 0; hop < 40; ++hop) {
+        struct stat info { };
+        if (::lstat(path.c_str(), &info) != 0 || !S_ISLNK(info.st_mode))
+            return path;
+        std::string link(static_cast<std::size_t>(info.st_size > 0 ? info.st_size : 255) + 1, '\0');
+        const ssize_t n = ::readlink(path.c_str(), link.data(), link.size());
+        if (n < 0 || static_cast<std::size_t>(n) >= link.size())
+            return path;
+        link.resize(static_cast<std::size_t>(n));
+        if (link.front() == '/')
+            path = link;
+        else
+            path = std::filesystem::path(path).parent_path().string() + '/' + link;
+    }
+    return path; // a loop of links: the write then fails on it like any other unusable name
 }
 
 // The directory the file goes into: Stockdata below the current directory, or the current
@@ -206,12 +244,23 @@ bool WriteDataFile(
             bytes = FormatDataFile(samples);
         }
         // The directory is in the file system's encoding, the name in the program's code page.
-        const std::string dir = OutputDirectory().string();
-        const std::string target = dir + '/' + QFile::encodeName(FromCp1252(name)).toStdString();
-        Replace result = ReplaceByRename(dir, target, bytes);
-        if (result == Replace::NoTemporary) {
-            struct stat info { };
-            if (::stat(target.c_str(), &info) == 0 && S_ISREG(info.st_mode) && ReplaceInPlace(target, bytes))
+        const std::string target = FollowLinks(
+            OutputDirectory().string() + '/' + QFile::encodeName(FromCp1252(name)).toStdString());
+        std::string dir = std::filesystem::path(target).parent_path().string();
+        if (dir.empty())
+            dir = ".";
+        struct stat earlier { };
+        const bool exists = ::stat(target.c_str(), &earlier) == 0 && S_ISREG(earlier.st_mode);
+        Replace result = Replace::Failed;
+        if (exists && ::access(target.c_str(), W_OK) != 0) {
+            // A file the user may not write stays as it is, as a create would have refused it.
+        } else if (exists && earlier.st_nlink > 1) {
+            // Renaming would leave the other names on the old contents, so a file known under
+            // several names is overwritten where it is (put back whole should that fail).
+            result = ReplaceInPlace(target, bytes) ? Replace::Done : Replace::Failed;
+        } else {
+            result = ReplaceByRename(dir, target, exists ? &earlier : nullptr, bytes);
+            if (result == Replace::NoTemporary && exists && ReplaceInPlace(target, bytes))
                 result = Replace::Done;
         }
         if (result == Replace::Done)

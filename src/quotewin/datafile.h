@@ -23,10 +23,12 @@ std::string FormatDataFileLine(const QuoteRecord& sample);
 // Writes the samples to "Stockdata/<name>" below the current directory (created when missing;
 // the current directory itself when Stockdata cannot be entered), named from today's local date.
 // The file is written beside its final name and renamed over any earlier one only once it is
-// complete and on disk; where the directory takes no new file, an existing file is overwritten in
-// place and put back as it was should that fail. So a failed write, a full disk included, leaves
-// the earlier file whole. On failure shows "Can not open an output file \"%s\"." and returns
-// false. Never throws and never changes the process's current directory.
+// complete and on disk, keeping the earlier file's mode and, where allowed, its owner; a symbolic
+// link is followed and its target replaced so; a file with other hard links, or in a directory
+// that takes no new file, is overwritten in place and put back as it was should that fail. So a
+// failed write, a full disk included, leaves the earlier file whole. An earlier file the user may
+// not write is left alone like a failed create. On failure shows "Can not open an output file
+// \"%s\"." and returns false. Never throws and never changes the process's current directory.
 bool WriteDataFile(
     const std::vector<QuoteRecord>& samples, const std::string& symbol, Notifier& notifier) noexcept;
 

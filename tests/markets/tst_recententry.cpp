@@ -27,6 +27,8 @@ private Q_SLOTS:
     void companyHoldingASlash_data();
     void companyHoldingASlash();
     void reopenedFromAnotherDirectory();
+    void currentForm_data();
+    void currentForm();
     void overlongCompanyCut();
 };
 
@@ -148,6 +150,21 @@ void TestRecentEntry::companyHoldingASlash_data()
     QTest::newRow("symbol holding a slash")
         << QStringLiteral("/home/u/Acme (US, A/B)") << home << QStringLiteral("Acme") << QStringLiteral("US")
         << QStringLiteral("A/B");
+    QTest::newRow("stored by this release, directory gone")
+        << QStringLiteral("/home/olduser/.local/share/kolpex/./Microsoft Corp (US, MSFT)") << home
+        << QStringLiteral("Microsoft Corp") << QStringLiteral("US") << QStringLiteral("MSFT");
+    QTest::newRow("stored by this release, directory gone, company holding a slash")
+        << QStringLiteral("/home/olduser/data/./Novo Nordisk A/S ADR (US, NVO)") << home
+        << QStringLiteral("Novo Nordisk A/S ADR") << QStringLiteral("US") << QStringLiteral("NVO");
+    QTest::newRow("stored by this release, directory holding a parenthesis")
+        << QStringLiteral("/home/u/run (2)/./Foo (A/S) (NYSE, FOO)") << home << QStringLiteral("Foo")
+        << QStringLiteral("A/S) (NYSE") << QStringLiteral("FOO");
+    QTest::newRow("stored by this release in the root directory")
+        << QStringLiteral("/./Acme (US, ACME)") << home << QStringLiteral("Acme") << QStringLiteral("US")
+        << QStringLiteral("ACME");
+    QTest::newRow("earlier release, directory gone: the longest one still here ends it")
+        << QStringLiteral("/home/olduser/.local/Microsoft Corp (US, MSFT)") << home
+        << QStringLiteral("olduser/.local/Microsoft Corp") << QStringLiteral("US") << QStringLiteral("MSFT");
     QTest::newRow("no directory of it here: the last slash before the parenthesis")
         << QStringLiteral("gone/away/Acme Corp (US, ACME)") << home << QStringLiteral("Acme Corp")
         << QStringLiteral("US") << QStringLiteral("ACME");
@@ -188,6 +205,37 @@ void TestRecentEntry::reopenedFromAnotherDirectory()
     QCOMPARE(parts->countryCode, std::string("US"));
     QCOMPARE(parts->symbol, std::string("ASND"));
     QCOMPARE(RecentEntryTextStart(entry), QFile::encodeName(dir).size() + std::size_t(1));
+}
+
+void TestRecentEntry::currentForm_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("earlier release, company holding a slash")
+        << QStringLiteral("/home/u/Novo Nordisk A/S ADR (US, NVO)")
+        << QStringLiteral("/home/u/./Novo Nordisk A/S ADR (US, NVO)");
+    QTest::newRow("already in this form")
+        << QStringLiteral("/home/u/./Acme (US, A)") << QStringLiteral("/home/u/./Acme (US, A)");
+    QTest::newRow("no directory") << QStringLiteral("Acme (US, A)") << QStringLiteral("Acme (US, A)");
+    QTest::newRow("no parenthesis") << QStringLiteral("/home/u/Acme") << QStringLiteral("/home/u/Acme");
+}
+
+// An earlier release's entry in the form this one stores, read back the same.
+void TestRecentEntry::currentForm()
+{
+    QFETCH(QString, path);
+    const std::set<std::string> existing { "/", "/home", "/home/u" };
+    const auto exists = [&](const std::string& dir) { return existing.count(dir) > 0; };
+    const std::string converted = RecentEntryInCurrentForm(path.toStdString(), exists);
+    QTEST(QString::fromStdString(converted), "expected");
+    const auto before = ParseRecentEntry(path.toStdString(), exists);
+    const auto after = ParseRecentEntry(converted, NoDirectories);
+    QCOMPARE(before.has_value(), after.has_value());
+    if (before) {
+        QCOMPARE(after->companyName, before->companyName);
+        QCOMPARE(after->symbol, before->symbol);
+        QCOMPARE(after->countryCode, before->countryCode);
+    }
 }
 
 void TestRecentEntry::overlongCompanyCut()

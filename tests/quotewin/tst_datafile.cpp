@@ -466,6 +466,81 @@ private Q_SLOTS:
         }
     }
 
+    void replacesLikeAnEditor_data()
+    {
+        QTest::addColumn<int>("earlierMode");
+        QTest::addColumn<QString>("link"); // how the data file's name reaches the file: "", symlink, hardlink
+        QTest::addColumn<bool>("nobodyOwns"); // the earlier file belongs to nobody (root writes it)
+        QTest::addColumn<bool>("unprivileged");
+        QTest::addColumn<bool>("ok");
+        QTest::newRow("read-only file is refused") << 0444 << QString() << false << true << false;
+        QTest::newRow("read-only file behind a symlink") << 0444 << "symlink" << false << true << false;
+        QTest::newRow("symlink written through to its target") << 0644 << "symlink" << false << false << true;
+        QTest::newRow("hard link kept") << 0644 << "hardlink" << false << false << true;
+        QTest::newRow("mode kept") << 0604 << QString() << false << false << true;
+        QTest::newRow("owner kept") << 0640 << QString() << true << false << true;
+    }
+    // An earlier data file is replaced the way a careful editor saves: the name stays what it was
+    // (a link stays a link, other hard links see the new contents), and so do mode and owner.
+    void replacesLikeAnEditor()
+    {
+        QFETCH(int, earlierMode);
+        QFETCH(QString, link);
+        QFETCH(bool, nobodyOwns);
+        QFETCH(bool, unprivileged);
+        QFETCH(bool, ok);
+        if (unprivileged) {
+            if (const QString why = WhyNobodyCannotRun(); !why.isEmpty())
+                QSKIP(qPrintable(why));
+        }
+        if (nobodyOwns && ::geteuid() != 0)
+            QSKIP("only root may give a file to another user");
+        const QString dataDir = m_dir->filePath(QStringLiteral("Stockdata"));
+        const QString elsewhere = m_dir->filePath(QStringLiteral("kept"));
+        const QString name = dataDir + QLatin1Char('/') + kMsftFile;
+        const QString other = link.isEmpty() ? name : elsewhere + QStringLiteral("/msft.txt");
+        for (const QString& dir : { m_dir->path(), dataDir, elsewhere }) {
+            QVERIFY(QDir().mkpath(dir));
+            QVERIFY(Chmod(dir, 0777)); // the directories never stop the write
+        }
+        const QByteArray earlier = Bytes(2);
+        QVERIFY(WriteBytes(other, earlier, earlierMode));
+        if (link == QLatin1String("symlink"))
+            QVERIFY(QFile::link(QStringLiteral("../kept/msft.txt"), name));
+        else if (link == QLatin1String("hardlink"))
+            QVERIFY(::link(QFile::encodeName(other).constData(), QFile::encodeName(name).constData()) == 0);
+        if (nobodyOwns)
+            QVERIFY(::chown(QFile::encodeName(other).constData(), kNobody, kNobody) == 0);
+        struct stat before { };
+        struct stat nameBefore { };
+        QCOMPARE(::stat(QFile::encodeName(other).constData(), &before), 0);
+        QCOMPARE(::lstat(QFile::encodeName(name).constData(), &nameBefore), 0);
+
+        const int samples = 3;
+        const ChildRun run = RunWriteInChild(m_dir->path(), samples, unprivileged);
+        QCOMPARE(run.exitCode, ok ? 0 : 1);
+        QCOMPARE(run.out,
+            ok ? QByteArray() : QByteArray("Can not open an output file \"03_07_2005_msft.txt\".\n"));
+        QCOMPARE(ReadAll(name), ok ? Bytes(samples) : earlier);
+        QCOMPARE(ReadAll(other), ReadAll(name));
+        struct stat after { };
+        struct stat nameAfter { };
+        QCOMPARE(::stat(QFile::encodeName(other).constData(), &after), 0);
+        QCOMPARE(::lstat(QFile::encodeName(name).constData(), &nameAfter), 0);
+        QCOMPARE(nameAfter.st_mode & S_IFMT, nameBefore.st_mode & S_IFMT);
+        QCOMPARE(int(after.st_mode & 07777), earlierMode);
+        QCOMPARE(after.st_uid, before.st_uid);
+        QCOMPARE(after.st_gid, before.st_gid);
+        QCOMPARE(after.st_nlink, before.st_nlink);
+        if (link == QLatin1String("hardlink"))
+            QCOMPARE(nameAfter.st_ino, after.st_ino);
+        // no companion left in either directory
+        QCOMPARE(
+            QDir(dataDir).entryList(QDir::Files | QDir::System | QDir::Hidden), QStringList { kMsftFile });
+        QCOMPARE(QDir(elsewhere).entryList(QDir::Files | QDir::Hidden),
+            link.isEmpty() ? QStringList() : QStringList { QStringLiteral("msft.txt") });
+    }
+
     void unusableDataDirectoryFallsBackToCurrent()
     {
         QFile blocker(QStringLiteral("Stockdata"));

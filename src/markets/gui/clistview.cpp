@@ -1,6 +1,6 @@
 #include "markets/gui/clistview.h"
 
-#include "app/kolpexapp.h"
+#include "app/appcommands.h"
 #include "app/mainframe.h"
 #include "markets/gui/cdia_find.h"
 #include "markets/gui/entrytablemodel.h"
@@ -103,7 +103,7 @@ void CListView_::OnFindInList()
     if (found <= 0)
         return;
     g_pendingListKind = 2;
-    CDocTemplate* listTemplate = m_frame.app().m_pListTemplate;
+    CDocTemplate* listTemplate = m_frame.app().listTemplate();
     if (CDocument* results = listTemplate ? listTemplate->OpenDocumentFile(nullptr) : nullptr)
         results->SetTitle("Nearest quotes for \"" + g_searchText + "\" (" + ownTitle + ")");
     g_pendingListKind = 0;

@@ -2,6 +2,7 @@
 
 #include "app/mainframe.h"
 #include "chart/graph.h"
+#include "chart/graphgeometry.h"
 #include "chart/quotechart.h"
 #include "markets/gui/ckolpexdoc.h"
 #include "markets/liststate.h"
@@ -193,6 +194,21 @@ void CKolpexView::DrawChartNow()
         repaint();
 }
 
+QuotePrintSnapshot CKolpexView::PrintSnapshot() const
+{
+    QuotePrintSnapshot page;
+    page.viewSize = size();
+    if (GetDocument() && m_nKind == 0 && m_pChart) {
+        page.chart = *m_pChart;
+        // Laid out for the window as it is now, and never asked again: the window may be gone
+        // by the time the page is drawn.
+        page.chart->m_outerRect
+            = GraphGeometry::FitOuterRect(FrameClientSize(), page.chart->m_sideInset, page.chart->m_topInset);
+        page.chart->m_fitToParent = false;
+    }
+    return page;
+}
+
 Size CKolpexView::FrameClientSize() const
 {
     for (QWidget* w = parentWidget(); w; w = w->parentWidget()) {
@@ -244,13 +260,13 @@ void CKolpexView::OnCommand(int commandId)
         OnProperties();
         break;
     case ids::ID_FILE_PRINT:
-        PrintQuoteView(*this);
+        PrintQuotePage(PrintSnapshot(), this);
         break;
     case ids::ID_FILE_PRINT_DIRECT:
-        PrintQuoteViewDirect(*this);
+        PrintQuotePageDirect(PrintSnapshot(), this);
         break;
     case ids::ID_FILE_PRINT_PREVIEW:
-        PreviewQuoteView(*this);
+        PreviewQuotePage(PrintSnapshot(), this);
         break;
     default:
         break;

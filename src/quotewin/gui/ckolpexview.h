@@ -16,6 +16,7 @@ class CMainFrame;
 class CQuoteManager;
 class QPaintEvent;
 class QTimerEvent;
+struct QuotePrintSnapshot;
 
 // The quote window's view: one security's chart, info text and sample history, refreshed on
 // timer 1. A view made while the pending list kind is not 0 stays inert.
@@ -36,6 +37,8 @@ public:
 
     // Draws the chart into the view's window now, not at the next paint message.
     void DrawChartNow();
+    // What a printed page of this window shows (nothing for an inert window).
+    QuotePrintSnapshot PrintSnapshot() const;
 
     bool isRefreshTimerActive() const { return m_refreshTimer.isActive(); }
     int refreshTimerPeriodMs() const { return m_refreshPeriodMs; }

@@ -1,7 +1,6 @@
 #include "quotewin/gui/quoteprinting.h"
 
 #include "platform/qpainterdevicecontext.h"
-#include "quotewin/gui/ckolpexview.h"
 
 #include <QPainter>
 #include <QPrintDialog>
@@ -24,11 +23,11 @@ std::function<void(QPrinter&, const std::function<void(QPrinter&)>&)>& PreviewAn
     return answer;
 }
 
-bool RunPrintDialog(CKolpexView& view, QPrinter& printer)
+bool RunPrintDialog(QWidget* parent, QPrinter& printer)
 {
     if (const auto& answer = DialogAnswer())
         return answer(printer);
-    QPrintDialog dialog(&printer, &view);
+    QPrintDialog dialog(&printer, parent);
     return dialog.exec() == QDialog::Accepted;
 }
 
@@ -45,52 +44,55 @@ void SetPrintPreviewAnswerForTesting(
     PreviewAnswer() = std::move(answer);
 }
 
-bool RenderQuoteView(CKolpexView& view, QPrinter& printer)
+bool RenderQuotePage(const QuotePrintSnapshot& page, QPrinter& printer)
 {
     QPainter painter;
     if (!painter.begin(&printer))
         return false;
     // The chart lays itself out in the window's pixels; a page has many more, so the picture is
     // scaled up to the page's width or height, whichever is reached first.
-    const QRect page = painter.viewport();
-    const QSize window = view.size();
+    const QRect area = painter.viewport();
+    const QSize window = page.viewSize;
     if (window.width() > 0 && window.height() > 0) {
-        const double scale = std::min(static_cast<double>(page.width()) / window.width(),
-            static_cast<double>(page.height()) / window.height());
+        const double scale = std::min(static_cast<double>(area.width()) / window.width(),
+            static_cast<double>(area.height()) / window.height());
         painter.scale(scale, scale);
     }
-    QPainterDeviceContext dc(painter);
-    view.OnDraw(dc);
+    if (page.chart) {
+        QPainterDeviceContext dc(painter);
+        CGraph chart = *page.chart; // drawing lays the chart out again; the snapshot stays as taken
+        chart.Draw(dc);
+    }
     return painter.end();
 }
 
-void PrintQuoteView(CKolpexView& view)
+void PrintQuotePage(const QuotePrintSnapshot& page, QWidget* dialogParent)
 {
     QPrinter printer(QPrinter::HighResolution);
-    if (RunPrintDialog(view, printer))
-        RenderQuoteView(view, printer);
+    if (RunPrintDialog(dialogParent, printer))
+        RenderQuotePage(page, printer);
 }
 
-void PrintQuoteViewDirect(CKolpexView& view)
+void PrintQuotePageDirect(const QuotePrintSnapshot& page, QWidget* dialogParent)
 {
     if (QPrinterInfo::defaultPrinter().isNull()) {
-        PrintQuoteView(view);
+        PrintQuotePage(page, dialogParent);
         return;
     }
     QPrinter printer(QPrinter::HighResolution);
-    RenderQuoteView(view, printer);
+    RenderQuotePage(page, printer);
 }
 
-void PreviewQuoteView(CKolpexView& view)
+void PreviewQuotePage(const QuotePrintSnapshot& page, QWidget* dialogParent)
 {
     QPrinter printer(QPrinter::HighResolution);
-    const std::function<void(QPrinter&)> paint = [&view](QPrinter& p) { RenderQuoteView(view, p); };
+    const std::function<void(QPrinter&)> paint = [&page](QPrinter& p) { RenderQuotePage(page, p); };
     if (const auto& answer = PreviewAnswer()) {
         answer(printer, paint);
         return;
     }
-    QPrintPreviewDialog preview(&printer, &view);
+    QPrintPreviewDialog preview(&printer, dialogParent);
     QObject::connect(
-        &preview, &QPrintPreviewDialog::paintRequested, &view, [&paint](QPrinter* p) { paint(*p); });
+        &preview, &QPrintPreviewDialog::paintRequested, &preview, [&paint](QPrinter* p) { paint(*p); });
     preview.exec();
 }

@@ -26,6 +26,9 @@ private Q_SLOTS:
             << QByteArray("\nquote US:A:B\n") << QByteArray("q") << QByteArray("US:A:B") << QByteArray("2");
         QTest::newRow("refresh-every") << QByteArray("refresh-every 1000\nquote US:MSFT") << QByteArray("rq")
                                        << QByteArray("1000|US:MSFT") << QByteArray("1,2");
+        QTest::newRow("write-to-file")
+            << QByteArray("write-to-file on\nquote US:A\nwrite-to-file off") << QByteArray("wqw")
+            << QByteArray("on|US:A|off") << QByteArray("1,2,3");
         QTest::newRow("layout and pictures")
             << QByteArray("resize 1200 850\ntile\ncascade\nwait 0\nopen 3\nscreenshot /tmp/a b.png\nquit")
             << QByteArray("rtcwosq") << QByteArray("1200 850|||0|3|/tmp/a b.png|")
@@ -69,6 +72,9 @@ private Q_SLOTS:
         QTest::newRow("refresh-every with unit") << QByteArray("refresh-every 1s") << QByteArray("line 1:");
         QTest::newRow("resize one number") << QByteArray("resize 800") << QByteArray("line 1:");
         QTest::newRow("tile with argument") << QByteArray("tile now") << QByteArray("line 1:");
+        QTest::newRow("write-to-file without a setting")
+            << QByteArray("write-to-file") << QByteArray("line 1:");
+        QTest::newRow("write-to-file yes") << QByteArray("write-to-file yes") << QByteArray("line 1:");
         QTest::newRow("screenshot without file") << QByteArray("screenshot") << QByteArray("line 1:");
     }
 

@@ -301,7 +301,7 @@ void TestMainFrame::recentItemsInFileMenu()
     QCOMPARE(items, L({ "&1 AT&&T Inc (US, T)", "&2 Acme Corp (US, ACME)", "-", "&Close", "E&xit" }));
     QVERIFY(frame()->action(ids::ID_FILE_MRU_FILE1 + 1)->isEnabled());
     QCOMPARE(
-        m_app->recentFiles().entries().front(), QDir::currentPath() + QStringLiteral("/AT&T Inc (US, T)"));
+        m_app->recentFiles().entries().front(), QDir::currentPath() + QStringLiteral("/./AT&T Inc (US, T)"));
     for (int i = 0; i < 8; ++i)
         m_app->AddToRecentFileList("Co " + std::to_string(i) + " (US, C" + std::to_string(i) + ")");
     QStringList file = MenuItems(*frame(), QStringLiteral("&File"));
@@ -340,8 +340,8 @@ void TestMainFrame::failedReopenDropsEntry()
     QCOMPARE(m_app->recentFiles().size(), 2);
     frame()->runCommand(ids::ID_FILE_MRU_FILE1); // the top entry cannot be parsed
     QCOMPARE(m_app->recentFiles().size(), 1);
-    QCOMPARE(
-        m_app->recentFiles().entries().front(), QDir::currentPath() + QStringLiteral("/Keep Me (US, KEEP)"));
+    QCOMPARE(m_app->recentFiles().entries().front(),
+        QDir::currentPath() + QStringLiteral("/./Keep Me (US, KEEP)"));
     QVERIFY(frame()->mdiArea()->subWindowList().isEmpty()); // the document left no window
 }
 

@@ -95,7 +95,7 @@ void TestStartup::fifteenMostRecentSurviveRestart()
         app->ExitInstance();
     }
     QSettings settings(QStringLiteral("Tarrindel"), QStringLiteral("Kolpex"));
-    const QString prefix = QDir::currentPath() + QLatin1Char('/');
+    const QString prefix = QDir::currentPath() + QStringLiteral("/./");
     QCOMPARE(settings.value(QStringLiteral("Recent File List/File1")).toString(),
         prefix + QStringLiteral("Company 16 (US, S16)"));
     QCOMPARE(settings.value(QStringLiteral("Recent File List/File15")).toString(),

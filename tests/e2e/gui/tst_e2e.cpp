@@ -117,7 +117,7 @@ private:
     {
         const QStringList& entries = m_app->recentFiles().entries();
         // stored under the directory that was current; a company name may itself hold a slash
-        const QString directory = QDir::currentPath() + QLatin1Char('/');
+        const QString directory = QDir::currentPath() + QStringLiteral("/./");
         if (entries.isEmpty() || !entries.front().startsWith(directory))
             return {};
         return ToCp1252(entries.front().mid(directory.size()));

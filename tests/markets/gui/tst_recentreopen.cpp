@@ -20,7 +20,7 @@ QByteArray Page(const char* name)
 
 QString Stored(const char* text)
 {
-    return QDir::currentPath() + QLatin1Char('/') + QLatin1String(text);
+    return QDir::currentPath() + QStringLiteral("/./") + QLatin1String(text);
 }
 
 } // namespace
@@ -36,6 +36,7 @@ private Q_SLOTS:
     void reopenThatFailsIsRemoved_data();
     void reopenThatFailsIsRemoved();
     void documentAsksWithTheParsedEntry();
+    void earlierEntryGivesWayToItsNewForm();
 
 private:
     QList<CKolpexView*> quoteViews();
@@ -171,6 +172,20 @@ void TestRecentReopen::documentAsksWithTheParsedEntry()
     QVERIFY(!doc.OnOpenDocument(""));
     QVERIFY(m_shell.frame().m_currentEntry.symbol.empty());
     QVERIFY(m_shell.notifier.messages.empty());
+}
+
+// An entry stored by an earlier release reopens as it always did and is then listed once, in the
+// form that keeps its company whole wherever its directory goes.
+void TestRecentReopen::earlierEntryGivesWayToItsNewForm()
+{
+    RecentFileList& recent = m_shell.app->recentFiles();
+    recent.Add(QDir::currentPath() + QStringLiteral("/Novo Nordisk A/S ADR (US, NVO)"));
+    m_shell.app->OnOpenRecentFile(0);
+    QCOMPARE(quoteViews().size(), 1);
+    QCOMPARE(quoteViews().front()->entry().companyName, std::string("Novo Nordisk A/S ADR"));
+    QCOMPARE(recent.entries(),
+        (QStringList { Stored("Novo Nordisk A/S ADR (US, NVO)"), Stored("Gamma Corp (GB, CCC)"),
+            Stored("Beta Corp (NYSE, BBB)"), Stored("Alpha Corp (US, AAA)") }));
 }
 
 QTEST_MAIN(TestRecentReopen)

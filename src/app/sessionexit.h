@@ -1,0 +1,13 @@
+#pragma once
+
+class CMainFrame;
+
+// How long a message raised on the way out waits for an answer when nobody may be there to give
+// one (a signal, the session ending) before the exit goes on.
+inline constexpr int kUnattendedMessageMs = 10'000;
+
+// SIGTERM, SIGHUP and SIGINT, and the session manager's request to save, run the same exit as
+// File > Exit: quote windows write their data files, the loop ends, and the exit sequence after it
+// saves the recent list. Each message on the way is logged and answers itself after
+// kUnattendedMessageMs.
+void EndWithTheSession(CMainFrame& frame);

@@ -1,0 +1,199 @@
+// The built program ended by a real signal, as a logout, `systemctl --user stop` or `kill` ends
+// it: the quote window's data file and the recent list must be on disk afterwards, and a message
+// nobody answers must not hold the end up for ever. The program runs as a child process against
+// a scripted quote service on loopback; a demo script opens the quote window.
+#include "app/sessionexit.h"
+#include "support/scriptedhttpserver.h"
+
+#include <QDate>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QSettings>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+#include <csignal>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr uid_t kNobody = 65534;
+const QByteArray kHeaderBlock = "\r\nDate\t\tTime\tCurrent\tChange\t\tHigh\tLow\tP/E\tAsk\tBid\tBeta\r\n\r\n";
+
+QByteArray ReadFile(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+bool Chmod(const QString& path, int mode)
+{
+    return ::chmod(QFile::encodeName(path).constData(), static_cast<mode_t>(mode)) == 0;
+}
+
+QString DataFileName()
+{
+    return QDate::currentDate().toString(QStringLiteral("MM_dd_yyyy_")) + QStringLiteral("xyz.txt");
+}
+
+// A home, settings directory and working directory the program (and the user nobody) may use.
+struct Sandbox {
+    QTemporaryDir root;
+    QString work() const { return root.filePath(QStringLiteral("work")); }
+    QString config() const { return root.filePath(QStringLiteral("config")); }
+    bool prepare(const QByteArray& script)
+    {
+        if (!root.isValid() || !Chmod(root.path(), 0755))
+            return false;
+        for (const QString& dir : { work(), config(), root.filePath(QStringLiteral("home")) }) {
+            if (!QDir().mkpath(dir) || !Chmod(dir, 0777))
+                return false;
+        }
+        QFile file(root.filePath(QStringLiteral("demo.txt")));
+        return file.open(QIODevice::WriteOnly) && file.write(script) == script.size();
+    }
+    QStringList recentList() const
+    {
+        QSettings settings(config() + QStringLiteral("/Tarrindel/Kolpex.conf"), QSettings::IniFormat);
+        QStringList entries;
+        for (int i = 1; settings.contains(QStringLiteral("Recent File List/File%1").arg(i)); ++i)
+            entries << settings.value(QStringLiteral("Recent File List/File%1").arg(i)).toString();
+        return entries;
+    }
+};
+
+// Empty when the program may run unprivileged here (root drops to nobody, since permission bits
+// do not stop root), else why not.
+QString WhyNotUnprivileged()
+{
+    if (::geteuid() != 0)
+        return {};
+    if (QStandardPaths::findExecutable(QStringLiteral("setpriv")).isEmpty())
+        return QStringLiteral("setpriv is not installed");
+    return {};
+}
+
+} // namespace
+
+class TestSessionExit final : public QObject {
+    Q_OBJECT
+
+private:
+    ScriptedHttpServer m_server;
+
+    // Starts the program in the sandbox, unprivileged when asked.
+    void start(QProcess& program, const Sandbox& box, bool unprivileged)
+    {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        env.insert(QStringLiteral("HOME"), box.root.filePath(QStringLiteral("home")));
+        env.insert(QStringLiteral("XDG_CONFIG_HOME"), box.config());
+        env.insert(QStringLiteral("KOLPEX_QUOTE_SERVICE"), QString::fromLatin1(m_server.url()));
+        env.insert(QStringLiteral("KOLPEX_DEMO_SCRIPT"), box.root.filePath(QStringLiteral("demo.txt")));
+        program.setProcessEnvironment(env);
+        program.setWorkingDirectory(box.work());
+        if (unprivileged && ::geteuid() == 0) {
+            program.start(QStringLiteral("setpriv"),
+                { QStringLiteral("--reuid=%1").arg(kNobody), QStringLiteral("--regid=%1").arg(kNobody),
+                    QStringLiteral("--clear-groups"), QStringLiteral(KOLPEX_APP_BIN) });
+        } else {
+            program.start(QStringLiteral(KOLPEX_APP_BIN), QStringList());
+        }
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        const QByteArray page = ReadFile(QStringLiteral(KOLPEX_TEST_DATA "/pages/full.html"));
+        QVERIFY(!page.isEmpty());
+        m_server.enqueue(ScriptedHttpServer::reply(200, page));
+    }
+
+    void signalEndsLikeExit_data()
+    {
+        QTest::addColumn<int>("signal");
+        QTest::addColumn<bool>("writable");
+        QTest::newRow("SIGTERM") << int(SIGTERM) << true;
+        QTest::newRow("SIGHUP") << int(SIGHUP) << true;
+        QTest::newRow("SIGINT") << int(SIGINT) << true;
+        QTest::newRow("SIGTERM, the data file cannot be written") << int(SIGTERM) << false;
+    }
+    void signalEndsLikeExit()
+    {
+        QFETCH(int, signal);
+        QFETCH(bool, writable);
+        if (!writable) {
+            if (const QString why = WhyNotUnprivileged(); !why.isEmpty())
+                QSKIP(qPrintable(why));
+        }
+        Sandbox box;
+        QVERIFY(box.prepare("write-to-file on\nquote US:XYZ\nscreenshot open.png\nwait 120000\n"));
+        const QString dataDir = box.work() + QStringLiteral("/Stockdata");
+        if (!writable) {
+            QVERIFY(QDir().mkpath(dataDir));
+            QVERIFY(Chmod(dataDir, 0555)); // entered, but takes no new file
+        }
+        QProcess program;
+        start(program, box, !writable);
+        QVERIFY2(program.waitForStarted(10000), qPrintable(program.errorString()));
+        // The screenshot line says the quote window stands; the server answers meanwhile.
+        QByteArray out;
+        QTRY_VERIFY_WITH_TIMEOUT((out += program.readAllStandardOutput()).contains("saved open.png"), 60000);
+
+        QElapsedTimer sinceSignal;
+        sinceSignal.start();
+        QCOMPARE(::kill(static_cast<pid_t>(program.processId()), signal), 0);
+        QTRY_VERIFY_WITH_TIMEOUT(program.state() == QProcess::NotRunning, kUnattendedMessageMs + 20000);
+        const qint64 took = sinceSignal.elapsed();
+        const QByteArray err = program.readAllStandardError();
+        QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(program.exitCode(), 0);
+        QVERIFY2(
+            err.contains("kolpex: " + QByteArray(QTest::currentDataTag()).split(',').front() + " received"),
+            err.constData());
+
+        const QStringList recent = box.recentList();
+        QCOMPARE(recent.size(), 1);
+        QVERIFY2(recent.front().endsWith(QStringLiteral("(US, XYZ)")), qPrintable(recent.front()));
+        const QByteArray data = ReadFile(dataDir + QLatin1Char('/') + DataFileName());
+        if (writable) {
+            QVERIFY2(data.startsWith(kHeaderBlock) && data.size() > kHeaderBlock.size(), data.constData());
+            QVERIFY(!err.contains("Can not open"));
+        } else {
+            QVERIFY(data.isEmpty());
+            // Logged, shown for its time, then the exit went on without an answer.
+            QVERIFY2(
+                err.contains("Kolpex: Can not open an output file \"" + DataFileName().toLatin1() + "\"."),
+                err.constData());
+            QVERIFY2(took >= kUnattendedMessageMs - 500, QByteArray::number(took).constData());
+        }
+        QVERIFY2(took < kUnattendedMessageMs + 10000, QByteArray::number(took).constData());
+    }
+
+    // A settings directory that takes no file: the recent list is lost, and the program says so.
+    void unsavedRecentListIsReported()
+    {
+        if (const QString why = WhyNotUnprivileged(); !why.isEmpty())
+            QSKIP(qPrintable(why));
+        Sandbox box;
+        QVERIFY(box.prepare("quote US:XYZ\nquit\n"));
+        QVERIFY(Chmod(box.config(), 0555));
+        QProcess program;
+        start(program, box, true);
+        QVERIFY2(program.waitForStarted(10000), qPrintable(program.errorString()));
+        QTRY_VERIFY_WITH_TIMEOUT(program.state() == QProcess::NotRunning, 60000);
+        QVERIFY(Chmod(box.config(), 0777));
+        const QByteArray err = program.readAllStandardError();
+        QCOMPARE(program.exitCode(), 0);
+        QVERIFY2(err.contains(
+                     "Kolpex: the recent file list could not be saved to " + QFile::encodeName(box.config())),
+            err.constData());
+        QVERIFY(box.recentList().isEmpty());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestSessionExit)
+#include "tst_sessionexit.moc"
