@@ -2,7 +2,7 @@
 
 #include "app/helpwindow.h"
 #include "app/kolpexapp.h"
-#include "app/lockindicators.h"
+#include "app/lockpanes.h"
 #include "app/mainframe_parts.h"
 #include "markets/gui/findworldwide.h"
 #include "markets/liststate.h"
@@ -22,7 +22,6 @@
 #include <QCloseEvent>
 #include <QDir>
 #include <QFileDialog>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QMdiArea>
 #include <QMdiSubWindow>
@@ -167,7 +166,6 @@ CMainFrame::CMainFrame(CKolpexApp& app, Notifier& notifier)
 
 CMainFrame::~CMainFrame()
 {
-    qApp->removeEventFilter(this);
     if (m_parts->closeRequests)
         qApp->removeNativeEventFilter(m_parts->closeRequests.get());
     // Child windows go while the frame and its quote manager are still whole.
@@ -184,12 +182,9 @@ bool CMainFrame::LoadFrame()
     buildStatusBar();
     if (!m_wndToolBar || !m_wndStatusBar || !m_messagePane)
         return false;
-    qApp->installEventFilter(this); // lock keys for the indicator panes
     m_parts->closeRequests = std::make_unique<CloseRequestFilter>(*this);
     qApp->installNativeEventFilter(m_parts->closeRequests.get());
-    // A lock already on at start shows at once where the windowing system tells it.
-    if (const std::optional<std::array<bool, 3>> locks = x11::LockIndicators())
-        showLocks(*locks);
+    m_parts->lockPanes->start();
 
     resize(800, 750);
     centreOnScreen(*this);
@@ -582,38 +577,7 @@ bool CMainFrame::closeChildWindows()
     }
 }
 
-bool CMainFrame::eventFilter(QObject* watched, QEvent* event)
-{
-    if ((event->type() == QEvent::KeyPress || event->type() == QEvent::KeyRelease)
-        && watched == static_cast<QObject*>(QApplication::focusWindow())) {
-        // Each key reaches the window and then its widget; counted once, at the window.
-        const auto* key = static_cast<QKeyEvent*>(event);
-        const bool fromX11 = QGuiApplication::platformName() == QLatin1String("xcb");
-        LockKeyEvent lockEvent;
-        lockEvent.key = key->key();
-        lockEvent.press = event->type() == QEvent::KeyPress;
-        lockEvent.autoRepeat = key->isAutoRepeat();
-        if (fromX11)
-            lockEvent.x11State = key->nativeModifiers();
-        std::optional<std::array<bool, 3>> server;
-        if (LockPaneOfKey(key->key()) >= 0)
-            server = x11::LockIndicators();
-        showLocks(LockStatesAfterKey(m_parts->locks, lockEvent, server));
-    }
-    return QMainWindow::eventFilter(watched, event);
-}
-
-void CMainFrame::showLocks(const std::array<bool, 3>& locks)
-{
-    static const char* names[] = { "CAPS", "NUM", "SCRL" };
-    m_parts->locks = locks;
-    for (std::size_t i = 0; i < locks.size(); ++i) {
-        if (QLabel* pane = m_parts->indicators[i])
-            pane->setText(locks[i] ? QString::fromLatin1(names[i]) : QString());
-    }
-}
-
 std::array<bool, 3> CMainFrame::lockPanes() const
 {
-    return m_parts->locks;
+    return m_parts->lockPanes->shown();
 }
