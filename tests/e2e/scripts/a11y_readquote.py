@@ -148,6 +148,27 @@ def main():
             [view.getChildAtIndex(i).name, view.getChildAtIndex(i).description] for i in range(1, view.childCount)
         ]
         result["value"] = view.queryValue().currentValue
+
+        # A refresh announces itself: the view's value changes (the program refreshes often here).
+        from gi.repository import GLib
+
+        loop = GLib.MainLoop()
+        announced = []
+
+        def on_value(event):
+            try:
+                if event.source is not None and event.source.name == view.name:
+                    announced.append(event.source.queryValue().currentValue)
+                    loop.quit()
+            except Exception:
+                pass
+
+        listener = Atspi.EventListener.new(on_value)
+        listener.register("object:property-change:accessible-value")
+        GLib.timeout_add(int(max(0.0, min(15.0, DEADLINE - time.monotonic())) * 1000), loop.quit)
+        loop.run()
+        listener.deregister("object:property-change:accessible-value")
+        result["announced"] = announced[:1]
         print(json.dumps(result), flush=True)
     finally:
         if app_process is not None:
