@@ -123,6 +123,11 @@ private Q_SLOTS:
         env.insert(QStringLiteral("XDG_RUNTIME_DIR"), dir.filePath(QStringLiteral("runtime")));
         env.insert(QStringLiteral("KOLPEX_QUOTE_SERVICE"), QString::fromLatin1(service.url()));
         env.insert(QStringLiteral("KOLPEX_A11Y_SECONDS"), QStringLiteral("90"));
+        // Under AddressSanitizer: libxkbcommon-x11 trips the strict string check when the xcb
+        // platform starts (see tst_lockindicators); every other check stays.
+        if (env.contains(QStringLiteral("ASAN_OPTIONS")))
+            env.insert(QStringLiteral("ASAN_OPTIONS"),
+                env.value(QStringLiteral("ASAN_OPTIONS")) + QStringLiteral(":strict_string_checks=0"));
         // Keys do the rest; the script only makes the quote refresh every 1.5 s instead of 5 minutes
         // and keeps the program open meanwhile (the reader ends it).
         const QString demo = dir.filePath(QStringLiteral("demo.txt"));
