@@ -1,8 +1,8 @@
-// The CAPS, NUM and SCRL panes on a Wayland compositor of the test's own (weston's headless
-// backend, its Num Lock on from the start): blank until a key has told the state, then taken
-// from each key's modifier mask, and never toggled by a lock key. Headless weston has no keyboard
-// to type at or to focus a window with, so the key events are the test's own, sent to the frame's
-// real Wayland window.
+// The program on a Wayland compositor of the test's own (weston's headless backend, its Num Lock
+// on from the start): the real program names its desktop file as its app id, and the CAPS, NUM
+// and SCRL panes are blank until a key has told the state, then taken from each key's modifier
+// mask, and never toggled by a lock key. Headless weston has no keyboard to type at or to focus a
+// window with, so the key events are the test's own, sent to the frame's real Wayland window.
 #include "app/kolpexapp.h"
 #include "app/lockpanes.h"
 #include "app/mainframe.h"
@@ -67,7 +67,7 @@ QString StartWeston(QProcess& weston, const QString& runtime)
 
 } // namespace
 
-class TestLockPanesWayland final : public QObject {
+class TestWayland final : public QObject {
     Q_OBJECT
 
     RecordingNotifier m_notifier;
@@ -143,6 +143,37 @@ private Q_SLOTS:
         QVERIFY(!m_app->mainFrame()->findChild<LockPanes*>()->known()[2].has_value());
     }
 
+    // The shell matches the window to kolpex.desktop by its app id, whatever the binary is called.
+    void appIdIsTheDesktopFile()
+    {
+        QTemporaryDir dir;
+        // A copy under the installed name: a link would lend Qt the target's name as a default.
+        const QString program = dir.filePath(QStringLiteral("kolpex-gui"));
+        QVERIFY(QFile::copy(QStringLiteral(KOLPEX_APP_BIN), program));
+        QProcess app;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("WAYLAND_DEBUG"), QStringLiteral("client")); // its requests on stderr
+        env.insert(QStringLiteral("HOME"), dir.path());
+        app.setProcessEnvironment(env);
+        app.setWorkingDirectory(dir.path());
+        app.setChildProcessModifier([] { prctl(PR_SET_PDEATHSIG, SIGKILL); });
+        app.start(program, {});
+        QVERIFY(app.waitForStarted(5000));
+        QByteArray requests;
+        const QByteArray wanted = "set_app_id(\"kolpex\")";
+        const QDeadlineTimer deadline(20'000);
+        while (
+            !requests.contains("set_app_id(") && !deadline.hasExpired() && app.state() == QProcess::Running) {
+            app.waitForReadyRead(200);
+            requests += app.readAllStandardError();
+        }
+        app.kill();
+        app.waitForFinished(5000);
+        const qsizetype at = requests.indexOf("set_app_id(");
+        QVERIFY2(at >= 0, "the program set no app id");
+        QCOMPARE(requests.mid(at, wanted.size()), wanted);
+    }
+
     void cleanupTestCase() { m_app.reset(); }
 };
 
@@ -165,11 +196,11 @@ int main(int argc, char** argv)
     int status = 0;
     {
         QApplication application(argc, argv);
-        TestLockPanesWayland test;
+        TestWayland test;
         status = QTest::qExec(&test, argc, argv);
     }
     weston.terminate();
     weston.waitForFinished(5000);
     return status;
 }
-#include "tst_lockpanes_wayland.moc"
+#include "tst_wayland.moc"
