@@ -1,5 +1,5 @@
-// What a screen reader is told of a quote window: info lines as caption and figure, the chart in
-// words.
+// The chart in words, as a screen reader is told it, before the first quote and over a span of
+// them (tests/e2e/tst_accessibility reads one quote's through the accessibility bridge).
 #include "chart/graph.h"
 #include "quotewin/quotereading.h"
 
@@ -9,30 +9,6 @@ class TestQuoteReading final : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
-    void splitsLines_data()
-    {
-        QTest::addColumn<QByteArray>("line");
-        QTest::addColumn<QByteArray>("caption");
-        QTest::addColumn<QByteArray>("value");
-        const char* rows[][4] = {
-            { "figure", "Day's High: 12.50", "Day's High", "12.50" },
-            { "empty text", "Volume: ", "Volume", "" },
-            { "a range keeps its own colons", "52-Week: 1.00 - 2.00: x", "52-Week", "1.00 - 2.00: x" },
-            { "no caption mark", "odd", "odd", "" },
-        };
-        for (const auto& row : rows)
-            QTest::newRow(row[0]) << QByteArray(row[1]) << QByteArray(row[2]) << QByteArray(row[3]);
-    }
-    void splitsLines()
-    {
-        QFETCH(QByteArray, line);
-        QFETCH(QByteArray, caption);
-        QFETCH(QByteArray, value);
-        const auto [c, v] = SplitInfoLine(line.toStdString());
-        QCOMPARE(QByteArray::fromStdString(c), caption);
-        QCOMPARE(QByteArray::fromStdString(v), value);
-    }
-
     void describesChart_data()
     {
         QTest::addColumn<int>("rows");
