@@ -3,7 +3,8 @@
 # the program under a virtual X server in a scratch working directory holding the market lists, and
 # lets a demo script open a market list, a search result and two quote windows. The service's clock
 # starts in the morning session and runs fast, and the quote windows refresh every half second, so
-# by the main picture each window has drawn some fifty minutes of the trading day.
+# by the main picture each window has drawn some fifty minutes of the trading day. It does so twice:
+# at 1x (docs/screenshot-*.png) and at 2x, as on a HiDPI screen (docs/screenshot-*@2x.png).
 # Usage: tools/screenshots.sh [BUILD-DIR]   (default build/; the pictures go to docs/)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -51,11 +52,14 @@ address=$(grep -o 'http://[0-9.]*:[0-9]*' <<<"$first_line") || {
 exec {service_out}<&"${SERVICE[0]}"
 cat <&"$service_out" >"$work/service.log" &
 
-cat >"$work/demo.txt" <<SCRIPT
+# One run of the program at a scale: 1 or 2. The demo script's sizes are logical pixels.
+take() {
+    local scale=$1 suffix=$2
+    cat >"$work/demo.txt" <<SCRIPT
 resize 1200 850
 market NASDAQ
 wait 500
-screenshot $root/docs/screenshot-list.png
+screenshot $root/docs/screenshot-list$suffix.png
 find corp
 wait 500
 refresh-every 500
@@ -66,13 +70,17 @@ refresh-every 650
 quote CA:RY
 tile
 wait 25000
-screenshot $root/docs/screenshot-main.png
+screenshot $root/docs/screenshot-main$suffix.png
 SCRIPT
+    rm -rf "$work/config" && mkdir -p "$work/config"
+    (cd "$work" &&
+        HOME=$work/home XDG_CONFIG_HOME=$work/config KOLPEX_QUOTE_SERVICE=$address \
+            KOLPEX_DEMO_SCRIPT=$work/demo.txt QT_QPA_PLATFORM=xcb QT_SCALE_FACTOR=$scale \
+            xvfb-run -a -s "-screen 0 $((1280 * scale))x$((960 * scale))x24" "$app")
+}
 
 echo "screenshots: quote service at $address"
-(cd "$work" &&
-    HOME=$work/home XDG_CONFIG_HOME=$work/config KOLPEX_QUOTE_SERVICE=$address \
-        KOLPEX_DEMO_SCRIPT=$work/demo.txt QT_QPA_PLATFORM=xcb \
-        xvfb-run -a -s "-screen 0 1280x960x24" "$app")
+take 1 ""
+take 2 "@2x"
 echo "screenshots: $(grep -c ' GET ' "$work/service.log") quote requests served"
 echo "screenshots: done; look at docs/screenshot-*.png"

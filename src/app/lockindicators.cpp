@@ -39,3 +39,20 @@ LockStates LockStatesAfterKey(
     }
     return locks;
 }
+
+KnownLocks WaylandLocksAfterKey(const KnownLocks& shown, const LockKeyEvent& event)
+{
+    KnownLocks locks = shown;
+    const int pane = LockPaneOfKey(event.key);
+    if (pane >= 0) {
+        locks[static_cast<std::size_t>(pane)].reset();
+        return locks;
+    }
+    if (event.waylandMods) {
+        // xkbcommon numbers the eight core modifiers as X does: Shift, Lock, Control, Mod1 to Mod5.
+        const x11::LockModifiers bits = x11::LockModifiersFromState(*event.waylandMods);
+        locks[0] = bits.caps;
+        locks[1] = bits.num;
+    }
+    return locks;
+}

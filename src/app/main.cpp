@@ -8,6 +8,12 @@
 
 int main(int argc, char** argv)
 {
+    // The shell matches windows to kolpex.desktop by these whatever the binary is called (the
+    // package installs it as kolpex-gui): WM_CLASS on X11 (instance and class), the app id on Wayland.
+    if (!qEnvironmentVariableIsSet("RESOURCE_NAME"))
+        qputenv("RESOURCE_NAME", "kolpex");
+    QCoreApplication::setApplicationName(QStringLiteral("kolpex"));
+    QGuiApplication::setDesktopFileName(QStringLiteral("kolpex"));
     QApplication application(argc, argv);
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/kolpex/icons/kolpex-256.png")));
     MessageBoxNotifier notifier;

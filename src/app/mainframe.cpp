@@ -4,7 +4,7 @@
 #include "app/mainframe.h"
 
 #include "app/appcommands.h"
-#include "app/lockindicators.h"
+#include "app/lockpanes.h"
 #include "app/mainframe_parts.h"
 #include "markets/liststate.h"
 #include "platform/gui/docview.h"
@@ -13,7 +13,6 @@
 #include "res/strings.h"
 
 #include <QApplication>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QMdiArea>
 #include <QMdiSubWindow>
@@ -72,7 +71,6 @@ CMainFrame::CMainFrame(ApplicationCommands& app, Notifier& notifier)
 
 CMainFrame::~CMainFrame()
 {
-    qApp->removeEventFilter(this);
     if (m_parts->closeRequests)
         qApp->removeNativeEventFilter(m_parts->closeRequests.get());
     // Child windows go while the frame and its quote manager are still whole.
@@ -89,12 +87,9 @@ bool CMainFrame::LoadFrame()
     buildStatusBar();
     if (!m_wndToolBar || !m_wndStatusBar || !m_messagePane)
         return false;
-    qApp->installEventFilter(this); // lock keys for the indicator panes
     m_parts->closeRequests = MakeCloseRequestFilter(*this);
     qApp->installNativeEventFilter(m_parts->closeRequests.get());
-    // A lock already on at start shows at once where the windowing system tells it.
-    if (const std::optional<std::array<bool, 3>> locks = x11::LockIndicators())
-        showLocks(*locks);
+    m_parts->lockPanes->start();
 
     resize(800, 750);
     centreOnScreen(*this);
@@ -133,38 +128,7 @@ void CMainFrame::showEvent(QShowEvent* event)
     }
 }
 
-bool CMainFrame::eventFilter(QObject* watched, QEvent* event)
-{
-    if ((event->type() == QEvent::KeyPress || event->type() == QEvent::KeyRelease)
-        && watched == static_cast<QObject*>(QApplication::focusWindow())) {
-        // Each key reaches the window and then its widget; counted once, at the window.
-        const auto* key = static_cast<QKeyEvent*>(event);
-        const bool fromX11 = QGuiApplication::platformName() == QLatin1String("xcb");
-        LockKeyEvent lockEvent;
-        lockEvent.key = key->key();
-        lockEvent.press = event->type() == QEvent::KeyPress;
-        lockEvent.autoRepeat = key->isAutoRepeat();
-        if (fromX11)
-            lockEvent.x11State = key->nativeModifiers();
-        std::optional<std::array<bool, 3>> server;
-        if (LockPaneOfKey(key->key()) >= 0)
-            server = x11::LockIndicators();
-        showLocks(LockStatesAfterKey(m_parts->locks, lockEvent, server));
-    }
-    return QMainWindow::eventFilter(watched, event);
-}
-
-void CMainFrame::showLocks(const std::array<bool, 3>& locks)
-{
-    static const char* names[] = { "CAPS", "NUM", "SCRL" };
-    m_parts->locks = locks;
-    for (std::size_t i = 0; i < locks.size(); ++i) {
-        if (QLabel* pane = m_parts->indicators[i])
-            pane->setText(locks[i] ? QString::fromLatin1(names[i]) : QString());
-    }
-}
-
 std::array<bool, 3> CMainFrame::lockPanes() const
 {
-    return m_parts->locks;
+    return m_parts->lockPanes->shown();
 }

@@ -128,7 +128,6 @@ private:
     void rebuildRecentItems();
     void updateTitle();
     QString wantedTitle() const;
-    void showLocks(const std::array<bool, 3>& locks);
     void afterFetch();
     void arrangeIcons();
     bool closeChildWindows(); // false when one of them refused
@@ -136,6 +135,5 @@ private:
 protected:
     void changeEvent(QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
-    bool eventFilter(QObject* watched, QEvent* event) override;
     void showEvent(QShowEvent* event) override;
 };

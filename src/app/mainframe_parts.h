@@ -8,6 +8,7 @@
 #include <memory>
 #include <vector>
 
+class LockPanes;
 class QMenu;
 
 // What LoadFrame builds beyond the members everyone reads.
@@ -16,8 +17,7 @@ struct CMainFrame::Parts {
     QList<QMenu*> menus129; // a quote window active
     int shownMenu = 0;
     std::vector<QAction*> recentItems; // 57616 ... 57630
-    std::array<QLabel*, 3> indicators {}; // CAPS, NUM, SCRL
-    std::array<bool, 3> locks {};
+    LockPanes* lockPanes = nullptr; // CAPS, NUM, SCRL; the status bar owns them
     bool closePending = false; // asked to close while a fetch was under way
     bool closing = false;
     bool settingTitle = false; // closing the child windows on the way out

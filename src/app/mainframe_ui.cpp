@@ -1,5 +1,7 @@
 // Menus, toolbar and status bar of the main frame.
+#include "app/lockpanes.h"
 #include "app/mainframe_parts.h"
+#include "app/toolbarimages.h"
 #include "markets/markettable.h"
 #include "platform/gui/docview.h"
 #include "res/resource_ids.h"
@@ -74,7 +76,7 @@ const Accelerator kAccelerators[] = {
     { ids::ID_HELP, { QKeyCombination(Qt::Key_F1), {} } },
 };
 
-// Toolbar 128, left to right; each image is one 45 x 16 cell of the strip.
+// Toolbar 128, left to right, in the order of the images.
 constexpr int kToolbarButtons[] = {
     ids::ID_FIND_WORLDWIDE,
     ids::ID_PROPERTIES,
@@ -87,8 +89,8 @@ constexpr int kToolbarButtons[] = {
     ids::ID_MARKETS_LSE,
     ids::ID_MARKETS_MUTUAL,
 };
-constexpr int kButtonWidth = 45;
-constexpr int kButtonHeight = 16;
+constexpr int kButtonWidth = kToolbarImageWidth;
+constexpr int kButtonHeight = kToolbarImageHeight;
 
 } // namespace
 
@@ -196,7 +198,7 @@ void CMainFrame::buildToolBar()
     m_wndToolBar->setAllowedAreas(Qt::AllToolBarAreas);
     m_wndToolBar->setIconSize(QSize(kButtonWidth, kButtonHeight));
     m_wndToolBar->setToolButtonStyle(Qt::ToolButtonIconOnly);
-    const QPixmap strip(QStringLiteral(":/kolpex/toolbar.png"));
+    const QList<QIcon> images = ToolbarIcons();
     bool first = true;
     int cell = 0;
     for (int id : kToolbarButtons) {
@@ -204,8 +206,7 @@ void CMainFrame::buildToolBar()
             m_wndToolBar->addSeparator();
         first = false;
         QAction* action = m_actions.at(id);
-        if (!strip.isNull())
-            action->setIcon(QIcon(strip.copy(cell * kButtonWidth, 0, kButtonWidth, kButtonHeight)));
+        action->setIcon(images.value(cell));
         ++cell;
         m_wndToolBar->addAction(action);
     }
@@ -221,16 +222,8 @@ void CMainFrame::buildStatusBar()
     m_messagePane = new QLabel(QString::fromLatin1(strings::kIdleMessage), m_wndStatusBar);
     m_messagePane->setObjectName(QStringLiteral("messagePane"));
     m_wndStatusBar->addWidget(m_messagePane, 1);
-    const char* names[] = { "CAPS", "NUM", "SCRL" };
-    for (int i = 0; i < 3; ++i) {
-        auto* pane = new QLabel(m_wndStatusBar);
-        pane->setObjectName(QString::fromLatin1(names[i]));
-        pane->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-        pane->setAlignment(Qt::AlignCenter);
-        pane->setMinimumWidth(pane->fontMetrics().horizontalAdvance(QString::fromLatin1(names[i])) + 10);
-        m_wndStatusBar->addPermanentWidget(pane);
-        m_parts->indicators[static_cast<std::size_t>(i)] = pane;
-    }
+    m_messagePane->setAccessibleName(QStringLiteral("Message"));
+    m_parts->lockPanes = new LockPanes(*m_wndStatusBar);
     QAction* toggle = m_actions.at(ids::ID_VIEW_STATUS_BAR);
     toggle->setChecked(true);
 }

@@ -5,6 +5,7 @@
 #include <QFontDatabase>
 #include <QPainter>
 #include <QPolygon>
+#include <QPolygonF>
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
@@ -17,10 +18,16 @@ QColor ToQColor(Rgb c)
     return QColor(c.r, c.g, c.b);
 }
 
-QPen MakePen(const PenDesc& pen)
+QPen MakePen(const PenDesc& pen, qreal ratio)
 {
-    if (pen.width <= 1)
-        return QPen(ToQColor(pen.colour), 0); // cosmetic: exactly one pixel on any device
+    if (pen.width <= 1) {
+        if (ratio <= 1)
+            return QPen(ToQColor(pen.colour), 0); // cosmetic: exactly one pixel on any device
+        // One logical pixel wide: as many device pixels as the screen has per logical pixel.
+        QPen thin(ToQColor(pen.colour), ratio, Qt::SolidLine, Qt::SquareCap, Qt::MiterJoin);
+        thin.setCosmetic(true);
+        return thin;
+    }
     return QPen(ToQColor(pen.colour), pen.width, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
 }
 
@@ -37,15 +44,15 @@ void SubstituteMissingFaces(const QString& family)
 // The end point moved back one pixel towards the start along the line's longer axis, so that
 // a line drawn inclusively covers what a classic device context draws: exact for horizontal and
 // vertical lines, within a pixel for slanted ones.
-QPoint Shortened(Point from, Point to)
+QPointF Shortened(Point from, Point to)
 {
     const int dx = to.x - from.x;
     const int dy = to.y - from.y;
     const int major = std::max(std::abs(dx), std::abs(dy));
     if (major == 0)
-        return QPoint(to.x, to.y);
+        return QPointF(to.x, to.y);
     const double back = 1.0 / major;
-    return QPoint(
+    return QPointF(
         to.x - static_cast<int>(std::lround(dx * back)), to.y - static_cast<int>(std::lround(dy * back)));
 }
 
@@ -53,7 +60,10 @@ QPoint Shortened(Point from, Point to)
 
 QPainterDeviceContext::QPainterDeviceContext(QPainter& painter)
     : m_painter(painter)
-    , m_qpen(MakePen(m_pen))
+    , m_ratio(painter.device() ? painter.device()->devicePixelRatioF() : 1.0)
+    // A wide cosmetic pen is centred on the line; moved by this it covers the logical pixel.
+    , m_thinOffset(m_ratio > 1 ? QPointF(0.5 - 0.5 / m_ratio, 0.5 - 0.5 / m_ratio) : QPointF())
+    , m_qpen(MakePen(m_pen, m_ratio))
 {
     m_painter.setRenderHint(QPainter::Antialiasing, false);
     m_painter.setPen(m_qpen);
@@ -80,7 +90,7 @@ PenDesc QPainterDeviceContext::SelectPen(const PenDesc& pen)
 {
     const PenDesc previous = m_pen;
     m_pen = pen;
-    m_qpen = MakePen(pen);
+    m_qpen = MakePen(pen, m_ratio);
     m_painter.setPen(m_qpen);
     return previous;
 }
@@ -115,8 +125,11 @@ void QPainterDeviceContext::LineTo(Point p)
     if (from == p)
         return;
     if (m_pen.width <= 1) {
-        const QPoint end = Shortened(from, p);
-        m_painter.drawLine(QPoint(from.x, from.y), end);
+        const QPointF end = Shortened(from, p);
+        if (m_ratio > 1)
+            m_painter.drawLine(QPointF(from.x, from.y) + m_thinOffset, end + m_thinOffset);
+        else
+            m_painter.drawLine(QPoint(from.x, from.y), end.toPoint());
     } else {
         m_painter.drawLine(QPoint(from.x, from.y), QPoint(p.x, p.y));
     }
@@ -126,9 +139,9 @@ void QPainterDeviceContext::Polyline(const Point* points, std::size_t count)
 {
     if (count < 2)
         return;
-    QPolygon polygon(static_cast<int>(count));
+    QPolygonF polygon(static_cast<int>(count));
     for (std::size_t i = 0; i < count; ++i)
-        polygon.setPoint(static_cast<int>(i), points[i].x, points[i].y);
+        polygon[static_cast<int>(i)] = QPointF(points[i].x, points[i].y);
     if (m_pen.width <= 1) {
         // Only the last point needs leaving out: every inner point is the start of the next segment.
         std::size_t last = count - 1;
@@ -137,9 +150,13 @@ void QPainterDeviceContext::Polyline(const Point* points, std::size_t count)
         if (last == 0)
             return;
         polygon.resize(static_cast<int>(last + 1));
-        polygon.setPoint(static_cast<int>(last), Shortened(points[last - 1], points[last]));
+        polygon[static_cast<int>(last)] = Shortened(points[last - 1], points[last]);
+        if (m_ratio > 1) {
+            m_painter.drawPolyline(polygon.translated(m_thinOffset));
+            return;
+        }
     }
-    m_painter.drawPolyline(polygon);
+    m_painter.drawPolyline(polygon.toPolygon());
 }
 
 void QPainterDeviceContext::TextOut(int x, int y, const std::string& text)
@@ -169,7 +186,11 @@ void QPainterDeviceContext::Rectangle(const Rect& r)
         return;
     m_painter.fillRect(QRect(r.left, r.top, r.Width(), r.Height()), Qt::white);
     if (m_pen.width <= 1) {
-        m_painter.drawRect(QRect(r.left, r.top, r.Width() - 1, r.Height() - 1).normalized());
+        const QRect edges = QRect(r.left, r.top, r.Width() - 1, r.Height() - 1).normalized();
+        if (m_ratio > 1)
+            m_painter.drawRect(QRectF(edges).translated(m_thinOffset));
+        else
+            m_painter.drawRect(edges);
     } else {
         m_painter.drawRect(QRect(r.left, r.top, r.Width(), r.Height()));
     }

@@ -5,6 +5,7 @@
 #include <QFont>
 #include <QFontMetrics>
 #include <QPen>
+#include <QPointF>
 #include <map>
 #include <tuple>
 
@@ -12,7 +13,9 @@ class QPainter;
 
 // Draws through a QPainter onto any paint device (a widget, a printer, an image), the way a
 // classic device context would: 1-pixel lines leave out their end point, text goes on an opaque
-// background box, rectangles exclude their right and bottom edges.
+// background box, rectangles exclude their right and bottom edges. Widths are logical pixels: a
+// 1-pixel line covers one logical pixel's device pixels on a high-DPI screen, and one device pixel
+// on a printer.
 //
 // Fonts: the height is the character cell height (ascent + descent). Qt's pixel size is the em
 // size, so the pixel size is chosen to make the font's line height match the cell height (14
@@ -45,6 +48,8 @@ private:
     const QFontMetrics& Metrics();
 
     QPainter& m_painter;
+    qreal m_ratio; // device pixels per logical pixel
+    QPointF m_thinOffset; // where a thin line's device pixels start within its logical pixel
     PenDesc m_pen { 1, Rgb { 0, 0, 0 } };
     QPen m_qpen;
     FontDesc m_font;

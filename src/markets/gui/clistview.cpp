@@ -7,6 +7,7 @@
 #include "markets/listsort.h"
 #include "markets/liststate.h"
 #include "markets/markettable.h"
+#include "platform/textcodec.h"
 #include "platform/waitcursor.h"
 #include "res/resource_ids.h"
 
@@ -31,6 +32,11 @@ CListView_::CListView_(CDocument* document, CMainFrame& frame)
     m_model = new EntryTableModel(m_entries, this);
     m_table = new QTableView(this);
     m_table->setObjectName(QStringLiteral("listTable"));
+    // A screen reader names the table after its window: "NASDAQ", or the search's results.
+    if (document) {
+        connect(document, &CDocument::titleChanged, m_table,
+            [this, document] { m_table->setAccessibleName(FromCp1252(document->GetTitle())); });
+    }
     m_table->setModel(m_model);
     m_table->setShowGrid(true);
     m_table->setSelectionBehavior(QAbstractItemView::SelectRows);

@@ -12,6 +12,7 @@
 #include "quotewin/datafile.h"
 #include "quotewin/gui/cdia_parameters.h"
 #include "quotewin/gui/quoteprinting.h"
+#include "quotewin/gui/quoteviewaccessible.h"
 #include "quotewin/properties.h"
 #include "quotewin/quoterefresh.h"
 #include "res/resource_ids.h"
@@ -39,6 +40,7 @@ CKolpexView::CKolpexView(CDocument* doc, CMainFrame& frame)
     , m_pQuoteManager(&frame.m_quoteManager)
 {
     setAttribute(Qt::WA_OpaquePaintEvent); // the chart paints every pixel of its frame
+    InstallQuoteViewAccessibility();
     connect(&frame, &CMainFrame::quoteFetchEnded, this, &CKolpexView::RunHeldRefresh);
 }
 
@@ -90,6 +92,7 @@ bool CKolpexView::OnCreate()
             DrawChartNow();
         m_samples.Add(m_quote);
         StartRefreshTimer();
+        AnnounceQuoteChange(*this);
     }
     update();
     return true;
@@ -136,6 +139,7 @@ void CKolpexView::OnTimer(int id)
     if (m_pChart && ApplyQuoteToChart(*m_pChart, m_quote, m_entry, Clock::Now()))
         DrawChartNow();
     m_samples.Add(m_quote);
+    AnnounceQuoteChange(*this);
 }
 
 void CKolpexView::RunHeldRefresh()
@@ -171,6 +175,7 @@ void CKolpexView::OnDraw(DeviceContext& dc)
         m_bTitlePending = false;
         doc->SetTitle(m_entry.companyName);
         doc->UpdateAllViews(this);
+        AnnounceQuoteChange(*this); // its name is the title
     }
     if (m_pChart) {
         m_pChart->Draw(dc);

@@ -1,0 +1,20 @@
+#pragma once
+
+#include <string>
+#include <utility>
+#include <vector>
+
+class CGraph;
+
+// What a screen reader says for a quote window: its info lines split into caption and value, and
+// the chart in words. Code page 1252, like the chart's texts.
+
+// "Day's High: 12.50" -> { "Day's High", "12.50" }; a line without ": " is all caption.
+std::pair<std::string, std::string> SplitInfoLine(const std::string& line);
+
+// The info lines attached to the chart (the last series'), empty before the first quote.
+std::vector<std::string> ChartInfoLines(const CGraph& chart);
+
+// The series shown, the last value, the day's high and low and the time span, in one sentence;
+// "No quote yet." while the chart has no row.
+std::string DescribeQuoteChart(const CGraph& chart);
