@@ -92,7 +92,11 @@ std::optional<RecentEntryParts> ParseRecentEntry(
         = Trim(symbolStart < symbolEnd ? path.substr(symbolStart, symbolEnd - symbolStart) : std::string());
 
     const size_t companyStart = RecentEntryTextStart(path, isDirectory);
-    const size_t paren = path.find('(', companyStart);
+    // The market's parenthesis is the last one before the last comma, so that a company name with
+    // a parenthesis of its own ("Foo (A/S)", a simulated quote's marker) reopens whole.
+    size_t paren = comma == std::string::npos ? std::string::npos : path.rfind('(', comma);
+    if (paren == std::string::npos || paren < companyStart)
+        paren = path.find('(', companyStart);
     if (paren == std::string::npos)
         return std::nullopt;
 

@@ -59,8 +59,11 @@ void TestRecentEntry::parse_data()
     QTest::newRow("lower-case code stays") << QStringLiteral("/d/Acme (nyse, XYZ)") << QStringLiteral("nyse")
                                            << QStringLiteral("XYZ") << QStringLiteral("Acme");
     QTest::newRow("company holding a parenthesis")
-        << QStringLiteral("C:\\Data\\Acme (Holdings) Corp (US, ACME)") << QStringLiteral("Holdings) Corp (US")
-        << QStringLiteral("ACME") << QStringLiteral("Acme");
+        << QStringLiteral("C:\\Data\\Acme (Holdings) Corp (US, ACME)") << QStringLiteral("US")
+        << QStringLiteral("ACME") << QStringLiteral("Acme (Holdings) Corp");
+    QTest::newRow("simulated company") << QStringLiteral("/d/L'Oreal SA (simulated) (FR, OR)")
+                                       << QStringLiteral("FR") << QStringLiteral("OR")
+                                       << QStringLiteral("L'Oreal SA (simulated)");
     QTest::newRow("no comma") << QStringLiteral("C:\\Data\\Acme (US ACME)") << QString()
                               << QStringLiteral("C:\\Data\\Acme (US ACME") << QStringLiteral("Acme");
     QTest::newRow("comma before the parenthesis")
@@ -145,8 +148,8 @@ void TestRecentEntry::companyHoldingASlash_data()
                QStringLiteral("/srv/A/S data") }
         << QStringLiteral("Ascendis Pharma A/S ADR") << QStringLiteral("US") << QStringLiteral("ASND");
     QTest::newRow("company holding a parenthesis and a slash")
-        << QStringLiteral("/home/u/Foo (A/S) (US, FOO)") << home << QStringLiteral("Foo")
-        << QStringLiteral("A/S) (US") << QStringLiteral("FOO");
+        << QStringLiteral("/home/u/Foo (A/S) (US, FOO)") << home << QStringLiteral("Foo (A/S)")
+        << QStringLiteral("US") << QStringLiteral("FOO");
     QTest::newRow("symbol holding a slash")
         << QStringLiteral("/home/u/Acme (US, A/B)") << home << QStringLiteral("Acme") << QStringLiteral("US")
         << QStringLiteral("A/B");
@@ -157,8 +160,8 @@ void TestRecentEntry::companyHoldingASlash_data()
         << QStringLiteral("/home/olduser/data/./Novo Nordisk A/S ADR (US, NVO)") << home
         << QStringLiteral("Novo Nordisk A/S ADR") << QStringLiteral("US") << QStringLiteral("NVO");
     QTest::newRow("stored by this release, directory holding a parenthesis")
-        << QStringLiteral("/home/u/run (2)/./Foo (A/S) (NYSE, FOO)") << home << QStringLiteral("Foo")
-        << QStringLiteral("A/S) (NYSE") << QStringLiteral("FOO");
+        << QStringLiteral("/home/u/run (2)/./Foo (A/S) (NYSE, FOO)") << home << QStringLiteral("Foo (A/S)")
+        << QStringLiteral("US") << QStringLiteral("FOO");
     QTest::newRow("stored by this release in the root directory")
         << QStringLiteral("/./Acme (US, ACME)") << home << QStringLiteral("Acme") << QStringLiteral("US")
         << QStringLiteral("ACME");

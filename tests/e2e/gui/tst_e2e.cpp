@@ -375,10 +375,6 @@ private Q_SLOTS:
         QAction* recent = frame().action(ids::ID_FILE_MRU_FILE1);
         QVERIFY(recent && recent->isEnabled() && recent->isVisible());
         recent->trigger();
-        // The recent entry's market code starts at the first parenthesis after the company, so
-        // the simulated page's " (simulated)" hides it: the reopen asks for "simulated) (FR:OR".
-        QEXPECT_FAIL(
-            "", "a simulated company name's parenthesis breaks the recent entry's market code", Abort);
         QCOMPARE(Texts(m_notifier.messages), QStringList());
         // the document made for the entry does not stay: only the quote window
         QCOMPARE(frame().mdiArea()->subWindowList().size(), 1);
