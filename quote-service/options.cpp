@@ -1,88 +1,7 @@
-#include "options.h"
+#include "optionvalues.h"
 
 #include <QDateTime>
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
 #include <QTimeZone>
-#include <cerrno>
-#include <cstring>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-namespace {
-
-struct KindName {
-    const char* name;
-    FaultKind kind;
-};
-
-constexpr KindName kKinds[] = {
-    { "delay", FaultKind::Delay },
-    { "stall", FaultKind::Stall },
-    { "close", FaultKind::Close },
-    { "error", FaultKind::Error },
-    { "empty", FaultKind::Empty },
-    { "huge", FaultKind::Huge },
-};
-
-void Apply(FaultPlan& plan, const FaultRule& rule)
-{
-    if (rule.kind == FaultKind::Delay) {
-        plan.delayMs = rule.value;
-        return;
-    }
-    plan.mode = rule.kind;
-    plan.value = rule.value;
-}
-
-} // namespace
-
-std::optional<FaultRule> ParseFault(const QString& text, QString* error)
-{
-    FaultRule rule;
-    QString faultText = text.trimmed();
-    const qsizetype at = faultText.indexOf(QLatin1Char('@'));
-    if (at >= 0) {
-        rule.symbol = faultText.mid(at + 1).trimmed().toUpper();
-        faultText = faultText.left(at);
-        if (!rule.symbol.contains(QLatin1Char(':'))) {
-            *error = QStringLiteral("fault symbol must read CC:SYMBOL: ") + text;
-            return std::nullopt;
-        }
-    }
-    const qsizetype eq = faultText.indexOf(QLatin1Char('='));
-    const QString name = (eq >= 0 ? faultText.left(eq) : faultText).trimmed().toLower();
-    for (const KindName& k : kKinds) {
-        if (name == QLatin1String(k.name))
-            rule.kind = k.kind;
-    }
-    if (rule.kind == FaultKind::None) {
-        *error = QStringLiteral("unknown fault: ") + text;
-        return std::nullopt;
-    }
-    if (eq >= 0) {
-        bool ok = false;
-        rule.value = faultText.mid(eq + 1).trimmed().toLongLong(&ok);
-        if (!ok || rule.value < 0) {
-            *error = QStringLiteral("bad fault value: ") + text;
-            return std::nullopt;
-        }
-    } else if (rule.kind == FaultKind::Delay) {
-        *error = QStringLiteral("delay needs milliseconds, e.g. delay=2000");
-        return std::nullopt;
-    }
-    if (rule.kind == FaultKind::Error && rule.value == 0)
-        rule.value = kDefaultErrorStatus;
-    if (rule.kind == FaultKind::Error && (rule.value < 100 || rule.value > 599)) {
-        *error = QStringLiteral("error status must be 100-599: ") + text;
-        return std::nullopt;
-    }
-    if (rule.kind == FaultKind::Huge && rule.value == 0)
-        rule.value = kDefaultHugeBytes;
-    return rule;
-}
 
 std::optional<std::int64_t> ParseMoment(const QString& text)
 {
@@ -96,21 +15,6 @@ std::optional<std::int64_t> ParseMoment(const QString& text)
     if (moment.timeSpec() == Qt::LocalTime) // no offset given: read it as UTC
         moment = QDateTime(moment.date(), moment.time(), QTimeZone::utc());
     return moment.toSecsSinceEpoch();
-}
-
-FaultPlan ResolveFaults(const std::vector<FaultRule>& rules, const QString& countrySymbol)
-{
-    FaultPlan plan;
-    for (const FaultRule& rule : rules) {
-        if (rule.symbol.isEmpty())
-            Apply(plan, rule);
-    }
-    const QString key = countrySymbol.toUpper();
-    for (const FaultRule& rule : rules) {
-        if (!rule.symbol.isEmpty() && rule.symbol == key)
-            Apply(plan, rule);
-    }
-    return plan;
 }
 
 namespace {
@@ -206,8 +110,6 @@ bool ApplyPathPrefix(const QString& v, ServiceOptions& options, QString* error)
     return true;
 }
 
-namespace {
-
 // One option with its value, from the command line or a settings file.
 bool ApplyValued(const QString& arg, const QString& v, ServiceOptions& options, QString* error)
 {
@@ -234,116 +136,9 @@ bool ApplyValued(const QString& arg, const QString& v, ServiceOptions& options, 
     return true;
 }
 
-QString ExpandHome(const QString& path, const QString& baseDir)
-{
-    if (path == QLatin1String("~") || path.startsWith(QLatin1String("~/")))
-        return QDir::homePath() + path.mid(1);
-    if (baseDir.isEmpty() || QDir::isAbsolutePath(path))
-        return path;
-    return QDir(baseDir).filePath(path);
-}
-
-bool LoadConfig(const QString& path, ServiceOptions& options, QString* error)
-{
-    const QFileInfo info(path);
-    if (!info.exists() && !info.isSymLink())
-        return true; // nothing configured: the defaults
-    QFile file(path);
-    if (info.isDir() || !file.open(QIODevice::ReadOnly)) {
-        *error = QStringLiteral("cannot read %1: %2")
-                     .arg(path, info.isDir() ? QStringLiteral("is a directory") : file.errorString());
-        return false;
-    }
-    constexpr qint64 kMaxConfigBytes = 64 * 1024;
-    const QByteArray text = file.read(kMaxConfigBytes + 1);
-    if (text.size() > kMaxConfigBytes) {
-        *error = path + QStringLiteral(": too long to be a settings file");
-        return false;
-    }
-    return ParseConfigText(text, path, info.absolutePath(), options, error);
-}
-
-} // namespace
-
 QStringList DefaultLiveSources()
 {
     return { QStringLiteral("yahoo"), QStringLiteral("finnhub"), QStringLiteral("cnbc") };
-}
-
-bool ParseConfigText(const QByteArray& text, const QString& origin, const QString& baseDir,
-    ServiceOptions& options, QString* error)
-{
-    static const QStringList keys { QStringLiteral("source"), QStringLiteral("cache-seconds"),
-        QStringLiteral("stale-seconds"), QStringLiteral("token-file"), QStringLiteral("address"),
-        QStringLiteral("port"), QStringLiteral("path-prefix"), QStringLiteral("upstream") };
-    const QList<QByteArray> lines = text.split('\n');
-    for (qsizetype i = 0; i < lines.size(); ++i) {
-        const QString line = QString::fromUtf8(lines.at(i)).trimmed();
-        if (line.isEmpty() || line.startsWith(QLatin1Char('#')))
-            continue;
-        const QString where = QStringLiteral("%1:%2: ").arg(origin).arg(i + 1);
-        const qsizetype eq = line.indexOf(QLatin1Char('='));
-        if (eq < 0) {
-            *error = where + QStringLiteral("expected key = value, found: ") + line;
-            return false;
-        }
-        const QString key = line.left(eq).trimmed().toLower();
-        const QString value = line.mid(eq + 1).trimmed();
-        if (!keys.contains(key)) {
-            *error = where + QStringLiteral("unknown key: ") + key;
-            return false;
-        }
-        if (value.isEmpty()) {
-            *error = where + key + QStringLiteral(" needs a value");
-            return false;
-        }
-        QString message;
-        if (!ApplyValued(QStringLiteral("--") + key, value, options, &message)) {
-            *error = where + message;
-            return false;
-        }
-        if (key == QLatin1String("token-file"))
-            options.tokenFile = ExpandHome(value, baseDir);
-    }
-    return true;
-}
-
-bool ReadTokenFile(const QString& path, QString* token, QString* error)
-{
-    // The checks are made on what was opened, not on a name that could point elsewhere by then.
-    const QByteArray native = QFile::encodeName(path);
-    const int fd = ::open(native.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-    if (fd < 0) {
-        *error = QStringLiteral("cannot read token file %1: %2")
-                     .arg(path, QString::fromLocal8Bit(std::strerror(errno)));
-        return false;
-    }
-    struct stat st { };
-    QString refusal;
-    if (::fstat(fd, &st) != 0)
-        refusal = QStringLiteral("cannot read token file %1: %2")
-                      .arg(path, QString::fromLocal8Bit(std::strerror(errno)));
-    else if (!S_ISREG(st.st_mode))
-        refusal = QStringLiteral("token file %1 is not a regular file").arg(path);
-    else if (st.st_mode & (S_IRGRP | S_IROTH))
-        refusal = QStringLiteral("token file %1 can be read by others; make it private with: chmod 600 %1")
-                      .arg(path);
-    QFile file;
-    if (refusal.isEmpty() && !file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle))
-        refusal = QStringLiteral("cannot read token file %1: %2").arg(path, file.errorString());
-    if (!refusal.isEmpty()) {
-        if (!file.isOpen())
-            ::close(fd);
-        *error = refusal;
-        return false;
-    }
-    const QString first = QString::fromUtf8(file.read(4096)).section(QLatin1Char('\n'), 0, 0).trimmed();
-    if (first.isEmpty()) {
-        *error = QStringLiteral("token file %1 is empty").arg(path);
-        return false;
-    }
-    *token = first;
-    return true;
 }
 
 bool ParseOptions(const QStringList& args, ServiceOptions& options, QString* error)

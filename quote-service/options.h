@@ -1,5 +1,7 @@
 #pragma once
 
+#include "faultplan.h"
+
 #include <QMap>
 #include <QString>
 #include <QStringList>
@@ -8,25 +10,7 @@
 #include <optional>
 #include <vector>
 
-enum class FaultKind { None, Delay, Stall, Close, Error, Empty, Huge };
-
-// One --fault option: KIND[=VALUE][@CC:SYMBOL]; without a symbol it applies to every request.
-struct FaultRule {
-    FaultKind kind = FaultKind::None;
-    std::int64_t value = 0;
-    QString symbol; // "CC:SYMBOL" in upper case, empty for all
-};
-
-// What one request gets: an optional delay before the answer, then at most one way of misbehaving.
-struct FaultPlan {
-    std::int64_t delayMs = 0;
-    FaultKind mode = FaultKind::None;
-    std::int64_t value = 0; // bytes sent before a stall/close (0: half the body), status, huge size
-};
-
 inline constexpr int kDefaultPort = 8765; // the address the program looks for when not told otherwise
-inline constexpr std::int64_t kDefaultHugeBytes = 20 * 1024 * 1024;
-inline constexpr int kDefaultErrorStatus = 503;
 
 // The live sources asked in order when none are named, and what "live" names: yahoo, finnhub (left
 // out without a key), cnbc.
@@ -57,12 +41,8 @@ struct ServiceOptions {
     bool live() const { return sources != QStringList { QStringLiteral("simulated") }; }
 };
 
-// Parses the fault syntax; empty optional and a message on error.
-std::optional<FaultRule> ParseFault(const QString& text, QString* error);
 // ISO 8601 date-time (UTC unless an offset is given) or plain seconds since 1970.
 std::optional<std::int64_t> ParseMoment(const QString& text);
-// The fault plan for one security: global rules first, the security's own rules override them.
-FaultPlan ResolveFaults(const std::vector<FaultRule>& rules, const QString& countrySymbol);
 
 // Parses the command line (without the program name); false and a message on error. A --config
 // file is read first, so that the command line overrides it; a file that does not exist is no error.
