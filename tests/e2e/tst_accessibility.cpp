@@ -1,6 +1,7 @@
 // The installed program as a screen reader and the desktop shell meet it: run under its installed
 // name on an X server of the test's own, in a session bus of its own with the accessibility bus,
 // driven by keys alone, read back through AT-SPI by tests/e2e/scripts/a11y_readquote.py.
+#include "support/ownxserver.h"
 #include "support/serviceprocess.h"
 
 #include <QDateTime>
@@ -16,8 +17,6 @@
 #include <QTest>
 #include <QTimeZone>
 #include <csignal>
-#include <poll.h>
-#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -25,45 +24,6 @@ namespace {
 
 const QString kPython = QStringLiteral("/usr/bin/python3");
 const QString kBusLauncher = QStringLiteral("/usr/libexec/at-spi-bus-launcher");
-
-// An X server of the test's own, gone with the test; its display number, or empty.
-class OwnXServer final {
-public:
-    ~OwnXServer()
-    {
-        if (m_pid > 0) {
-            kill(m_pid, SIGTERM);
-            waitpid(m_pid, nullptr, 0);
-        }
-    }
-    QString start()
-    {
-        int fds[2];
-        if (pipe(fds) != 0)
-            return {};
-        m_pid = fork();
-        if (m_pid == 0) {
-            close(fds[0]);
-            prctl(PR_SET_PDEATHSIG, SIGKILL);
-            const std::string fd = std::to_string(fds[1]);
-            execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1024x768x24", "-nolisten",
-                "tcp", "-noreset", static_cast<char*>(nullptr));
-            _exit(127);
-        }
-        close(fds[1]);
-        std::string display;
-        pollfd p { fds[0], POLLIN, 0 };
-        char c = 0;
-        while (m_pid > 0 && poll(&p, 1, 10'000) > 0 && read(fds[0], &c, 1) == 1 && c != '\n')
-            display += c;
-        close(fds[0]);
-        return c == '\n' && !display.empty() ? QStringLiteral(":") + QString::fromStdString(display)
-                                             : QString();
-    }
-
-private:
-    pid_t m_pid = -1;
-};
 
 // Why the accessibility run cannot happen here, or empty when everything it needs is installed.
 QString MissingTool()
@@ -90,7 +50,7 @@ private Q_SLOTS:
         if (!missing.isEmpty())
             QSKIP(qPrintable(QStringLiteral("cannot run the program under AT-SPI: ") + missing));
         OwnXServer x;
-        const QString display = x.start();
+        const QString display = QString::fromLatin1(x.startDisplay());
         if (display.isEmpty())
             QSKIP("no X server of the test's own could be started");
 

@@ -17,12 +17,23 @@ public:
     // Starts it and points DISPLAY and QT_QPA_PLATFORM at it; false (nothing changed) without one.
     bool start()
     {
+        const QByteArray display = startDisplay();
+        if (display.isEmpty())
+            return false;
+        qputenv("DISPLAY", display);
+        qputenv("QT_QPA_PLATFORM", "xcb");
+        return true;
+    }
+    // Starts it and names its display (":N"), for a program of the test's; empty without one.
+    QByteArray startDisplay()
+    {
         int fds[2];
         if (pipe(fds) != 0)
-            return false;
+            return {};
         m_pid = fork();
         if (m_pid == 0) {
             close(fds[0]);
+            // it goes with the test however the test ends, and never holds ctest's pipes after it
             prctl(PR_SET_PDEATHSIG, SIGKILL);
             const std::string fd = std::to_string(fds[1]);
             execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1024x768x24", "-nolisten",
@@ -37,10 +48,8 @@ public:
             display += c;
         close(fds[0]);
         if (display.empty() || c != '\n')
-            return false;
-        qputenv("DISPLAY", QByteArray(":") + QByteArray::fromStdString(display));
-        qputenv("QT_QPA_PLATFORM", "xcb");
-        return true;
+            return {};
+        return QByteArray(":") + QByteArray::fromStdString(display);
     }
     ~OwnXServer()
     {

@@ -6,6 +6,7 @@
 #include "platform/gui/x11keyboard.h"
 #include "platform/notifier.h"
 #include "shelltestviews.h"
+#include "support/ownxserver.h"
 
 #include <QApplication>
 #include <QKeyEvent>
@@ -17,9 +18,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <dlfcn.h>
-#include <poll.h>
-#include <sys/prctl.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 Q_DECLARE_METATYPE(LockStates)
@@ -170,32 +168,8 @@ int main(int argc, char** argv)
     }
     // An X server of our own, so that the lock state is ours to set and nobody else's display is
     // touched; without Xvfb the rule rows still run, offscreen.
-    pid_t server = -1;
-    int fds[2];
-    if (pipe(fds) == 0) {
-        server = fork();
-        if (server == 0) {
-            close(fds[0]);
-            // it goes with the test however the test ends, and never holds ctest's pipes after it
-            prctl(PR_SET_PDEATHSIG, SIGKILL);
-            const std::string fd = std::to_string(fds[1]);
-            execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1024x768x24", "-nolisten",
-                "tcp", "-noreset", static_cast<char*>(nullptr));
-            _exit(127);
-        }
-        close(fds[1]);
-        std::string display;
-        pollfd p { fds[0], POLLIN, 0 };
-        char c = 0;
-        while (server > 0 && poll(&p, 1, 10'000) > 0 && read(fds[0], &c, 1) == 1 && c != '\n')
-            display += c;
-        close(fds[0]);
-        if (!display.empty() && c == '\n') {
-            qputenv("DISPLAY", QByteArray(":") + QByteArray::fromStdString(display));
-            qputenv("QT_QPA_PLATFORM", "xcb");
-            g_ownXServer = true;
-        }
-    }
+    OwnXServer server;
+    g_ownXServer = server.start();
     if (!g_ownXServer)
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QTemporaryDir configDir;
@@ -205,10 +179,6 @@ int main(int argc, char** argv)
         QApplication application(argc, argv);
         TestLockIndicators test;
         status = QTest::qExec(&test, argc, argv);
-    }
-    if (server > 0) {
-        kill(server, SIGTERM);
-        waitpid(server, nullptr, 0);
     }
     return status;
 }
