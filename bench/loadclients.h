@@ -3,6 +3,8 @@
 // Load for the service benchmarks: the service program as a child process, clients on plain
 // non-blocking sockets driven by poll(), and a bare libmicrohttpd server as the floor.
 
+#include "support/loopbacksocket.h"
+
 #include <QByteArray>
 #include <QDeadlineTimer>
 #include <QFile>
@@ -30,21 +32,6 @@ inline void RaiseDescriptorLimit()
     ::getrlimit(RLIMIT_NOFILE, &limit);
     limit.rlim_cur = limit.rlim_max;
     ::setrlimit(RLIMIT_NOFILE, &limit);
-}
-
-inline int ConnectLoopback(quint16 port)
-{
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in addr {};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    addr.sin_port = htons(port);
-    if (fd < 0 || ::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
-        if (fd >= 0)
-            ::close(fd);
-        return -1;
-    }
-    return fd;
 }
 
 // The size of the first complete answer at the front of `bytes`, or 0 while it is incomplete.

@@ -3,6 +3,7 @@
 // settings file, its token file, the socket a service manager hands over, and connections that
 // never finish their request.
 #include "options.h"
+#include "support/loopbacksocket.h"
 #include "support/routedprovider.h"
 #include "support/serviceprocess.h"
 
@@ -538,22 +539,6 @@ void TestGatewayService::servesAnInheritedSocket()
 
 namespace {
 
-// Plain descriptors, so that what is counted is what the kernel says, not a socket object's idea of it.
-int ConnectRaw(quint16 port)
-{
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in addr {};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    addr.sin_port = htons(port);
-    if (fd < 0 || ::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
-        if (fd >= 0)
-            ::close(fd);
-        return -1;
-    }
-    return fd;
-}
-
 // True once the other end has closed (an orderly close or a reset).
 bool ClosedByPeer(int fd)
 {
@@ -593,7 +578,7 @@ void TestGatewayService::idleAndHalfSentConnections()
             ::close(fd);
     });
     for (int i = 0; i < sockets; ++i) {
-        const int fd = ConnectRaw(service.port());
+        const int fd = ConnectLoopback(service.port());
         QVERIFY(fd >= 0);
         fds.push_back(fd);
         if (i % 2) {
@@ -653,7 +638,7 @@ void TestGatewayService::keepsAnsweringAtTheDescriptorLimit()
             ::close(fd);
     });
     for (int i = 0; i < 200; ++i) {
-        const int fd = ConnectRaw(port);
+        const int fd = ConnectLoopback(port);
         QVERIFY(fd >= 0);
         fds.push_back(fd);
     }

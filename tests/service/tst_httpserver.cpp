@@ -1,5 +1,6 @@
 // The quote service's HTTP side, byte for byte: raw requests against the real service and the
 // status each one gets, then clients that misbehave at scale.
+#include "support/loopbacksocket.h"
 #include "support/serviceprocess.h"
 
 #include <QDeadlineTimer>
@@ -20,21 +21,6 @@ namespace {
 
 const QString kListsDir = QStringLiteral(KOLPEX_DATA_DIR);
 const QByteArray kQuote = "/detail/stock_quote?Symbol=US:MSFT";
-
-int Connect(quint16 port)
-{
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in addr {};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    addr.sin_port = htons(port);
-    if (fd < 0 || ::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
-        if (fd >= 0)
-            ::close(fd);
-        return -1;
-    }
-    return fd;
-}
 
 struct Answer {
     int status = 0;
@@ -69,7 +55,7 @@ QList<Answer> TakeAnswers(QByteArray& bytes, bool headOnly)
 QList<Answer> Exchange(quint16 port, const QByteArray& request, int piece, bool halfClose, int expected,
     bool headOnly, int deadlineMs = 3000)
 {
-    const int fd = Connect(port);
+    const int fd = ConnectLoopback(port);
     if (fd < 0)
         return {};
     const qsizetype step = piece > 0 ? piece : request.size();
@@ -267,7 +253,7 @@ void TestHttpServer::clientsGoneAndStopWhileAnswersWait()
     const QByteArray delayed = Get("/detail/stock_quote?Symbol=US:IBM");
     // clients that give up while their request waits for its answer
     for (int i = 0; i < 20; ++i) {
-        const int fd = Connect(service.port());
+        const int fd = ConnectLoopback(service.port());
         QVERIFY(fd >= 0);
         QCOMPARE(
             ::send(fd, delayed.constData(), size_t(delayed.size()), MSG_NOSIGNAL), ssize_t(delayed.size()));
@@ -279,7 +265,7 @@ void TestHttpServer::clientsGoneAndStopWhileAnswersWait()
     // and a stop while answers still wait: a clean exit, not the library's abort
     std::vector<int> waiting;
     for (int i = 0; i < 5; ++i) {
-        waiting.push_back(Connect(service.port()));
+        waiting.push_back(ConnectLoopback(service.port()));
         ::send(waiting.back(), delayed.constData(), size_t(delayed.size()), MSG_NOSIGNAL);
     }
     QTest::qWait(100);
@@ -309,7 +295,7 @@ void TestHttpServer::unreadPipeliningStaysSmall()
             ::close(fd);
     });
     for (int i = 0; i < kClients; ++i) {
-        const int fd = Connect(service.port());
+        const int fd = ConnectLoopback(service.port());
         QVERIFY(fd >= 0);
         ::fcntl(fd, F_SETFL, O_NONBLOCK);
         fds.push_back(fd);
@@ -351,7 +337,7 @@ void TestHttpServer::thousandClientsAtOnceAreAllAnswered()
     });
     // every one connected before any sends
     for (int i = 0; i < kClients; ++i) {
-        const int fd = Connect(service.port());
+        const int fd = ConnectLoopback(service.port());
         QVERIFY2(fd >= 0, qPrintable(QString::number(i)));
         fds.push_back(fd);
     }
