@@ -4,11 +4,10 @@
 #include "options.h"
 #include "pagerender.h"
 #include "sources/cnbc.h"
+#include "support/providerfixture.h"
 #include "support/routedprovider.h"
 #include "support/serviceprocess.h"
 
-#include <QElapsedTimer>
-#include <QFile>
 #include <QMap>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
@@ -19,42 +18,6 @@ namespace {
 
 const QByteArray kQuotePath = "/quote-html-webservice/restQuote/symbolType/symbol";
 constexpr std::int64_t kTuesday = 1709653320; // 2024-03-05 10:42 Eastern, the fixtures' time
-
-QByteArray Fixture(const char* name)
-{
-    QFile f(QStringLiteral(KOLPEX_TEST_DATA "/providers/") + QLatin1String(name));
-    if (!f.open(QIODevice::ReadOnly))
-        qFatal("missing fixture %s", name);
-    return f.readAll();
-}
-
-struct Outcome {
-    bool answered = false;
-    int calls = 0;
-    SourceResult result;
-};
-
-Outcome Fetch(QuoteSource& source, const QByteArray& country, const QByteArray& symbol)
-{
-    auto out = std::make_shared<Outcome>();
-    source.fetch(country, symbol, [out](SourceResult r) {
-        ++out->calls;
-        out->answered = true;
-        out->result = std::move(r);
-    });
-    QElapsedTimer timer;
-    timer.start();
-    while (!out->answered && timer.elapsed() < 8000)
-        QTest::qWait(10);
-    QTest::qWait(30); // a second answer would come now
-    return *out;
-}
-
-QByteArray Strip(QByteArray cell)
-{
-    static const QRegularExpression tag(QStringLiteral("<[^>]*>"));
-    return QString::fromLatin1(cell).remove(tag).toLatin1();
-}
 
 // The page the figures make, as "Caption=text" per figure, with the header's price, change, time
 // and company first.
@@ -74,27 +37,14 @@ QMap<QByteArray, QByteArray> PageText(const LiveQuote& quote)
         + first("<span class=\"s[45]\">[^<]*</span><br><span class=\"s[45]\">([^<]*)</span>");
     text["Time"] = first("<span class=\"s7\">([^<]*)</span>");
     text["Company"] = first("profile.asp\\?Symbol=TRDL\">([^<]*)</a>");
+    static const QRegularExpression tag(QStringLiteral("<[^>]*>"));
     static const QRegularExpression cell(
         QStringLiteral("<td class=\"cl0\">([^<]*)</td><td class=\"cl1\">(.*?)</td>"));
     for (auto it = cell.globalMatch(page); it.hasNext();) {
         const QRegularExpressionMatch m = it.next();
-        text[m.captured(1).toLatin1()] = Strip(m.captured(2).toLatin1());
+        text[m.captured(1).toLatin1()] = m.captured(2).remove(tag).toLatin1();
     }
     return text;
-}
-
-QByteArray Get(const QUrl& url, int* status)
-{
-    QNetworkAccessManager network;
-    QNetworkReply* reply = network.get(QNetworkRequest(url));
-    QElapsedTimer timer;
-    timer.start();
-    while (!reply->isFinished() && timer.elapsed() < 20000)
-        QTest::qWait(10); // the scripted providers answer on this thread meanwhile
-    *status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-    const QByteArray body = reply->readAll();
-    delete reply;
-    return body;
 }
 
 } // namespace
@@ -120,66 +70,44 @@ void TestSourceCnbc::answers_data()
     QTest::addColumn<QString>("kind");
     QTest::addColumn<QByteArrayList>("page"); // "Caption=text" on the page
 
-    QTest::newRow("every figure") << QByteArray("US") << QByteArray("TRDL") << 200
-                                  << Fixture("cnbc-quote-full.json") << QByteArray("TRDL") << "quote"
-                                  << QByteArrayList { "Company=Tarrindel Instruments Inc", "Last=187.42",
-                                         "Change=+2.38 +1.29%", "Time=10:42am ET", "Volume=31,874,512",
-                                         "Avg Daily Volume=54,120,000", "High=188.10", "Low=184.90",
-                                         "Open=185.30", "Previous Close=185.04", "Bid=N/A", "Ask=N/A",
-                                         "52 Week High=199.62", "52 Week Low=142.07", "Instit. Ownership=N/A",
-                                         "P/E=29.14", "Earnings/Share=6.43", "Div/Share=0.94",
-                                         "Current Div. Yield=0.51", "Market Cap.=$2.85T",
-                                         "Tot. Shares Out.=15.20B", "Exchange=NASDAQ", "Forward P/E=26.40",
-                                         "Sales=$385.71B", "Return on Equity=154.26", "Beta=1.26" };
+    const auto row
+        = [](const char* name, const char* country, const char* symbol, const QByteArray& body,
+              const char* asked, const char* kind, const QByteArrayList& page = {}, int status = 200) {
+              QTest::newRow(name) << QByteArray(country) << QByteArray(symbol) << status << body
+                                  << QByteArray(asked) << QString::fromLatin1(kind) << page;
+          };
+    const QByteArray full = Fixture("cnbc-quote-full.json");
+    const QByteArray challenge = Fixture("cnbc-challenge.html");
+    row("every figure", "US", "TRDL", full, "TRDL", "quote",
+        { "Company=Tarrindel Instruments Inc", "Last=187.42", "Change=+2.38 +1.29%", "Time=10:42am ET",
+            "Volume=31,874,512", "Avg Daily Volume=54,120,000", "High=188.10", "Low=184.90", "Open=185.30",
+            "Previous Close=185.04", "Bid=N/A", "Ask=N/A", "52 Week High=199.62", "52 Week Low=142.07",
+            "Instit. Ownership=N/A", "P/E=29.14", "Earnings/Share=6.43", "Div/Share=0.94",
+            "Current Div. Yield=0.51", "Market Cap.=$2.85T", "Tot. Shares Out.=15.20B", "Exchange=NASDAQ",
+            "Forward P/E=26.40", "Sales=$385.71B", "Return on Equity=154.26", "Beta=1.26" });
     // pence, "UNCH", a count only in millions, a 52-week low of 0, an offset time of yesterday
-    QTest::newRow("London, unchanged")
-        << QByteArray("GB") << QByteArray("VOD") << 200 << Fixture("cnbc-quote-london.json")
-        << QByteArray("VOD-GB") << "quote"
-        << QByteArrayList { "Company=Vodafone Group PLC", "Last=68.94", "Change=+0.00 +0.00%",
-               "Time=Mar 4, 2024 5:45am ET", "Volume=41,260,000", "52 Week High=81.20", "52 Week Low=N/A",
-               "P/E=N/A", "Earnings/Share=N/A",
-               "Market Cap.=\xA3"
-               "18.64B",
-               "Exchange=London Stock Exchange" };
+    row("London, unchanged", "GB", "VOD", Fixture("cnbc-quote-london.json"), "VOD-GB", "quote",
+        { "Company=Vodafone Group PLC", "Last=68.94", "Change=+0.00 +0.00%", "Time=Mar 4, 2024 5:45am ET",
+            "Volume=41,260,000", "52 Week High=81.20", "52 Week Low=N/A", "P/E=N/A", "Earnings/Share=N/A",
+            "Market Cap.=\xA3"
+            "18.64B",
+            "Exchange=London Stock Exchange" });
     // one symbol as the quote itself, in plain numbers; the change worked out
-    QTest::newRow("Tokyo, a bare object")
-        << QByteArray("JP") << QByteArray("7203") << 200 << Fixture("cnbc-quote-single.json")
-        << QByteArray("7203-JP") << "quote"
-        << QByteArrayList { "Company=Toyota Motor Corp", "Last=3544.00", "Change=+34.00 +0.97%",
-               "Volume=12,873,400", "High=N/A", "Exchange=N/A", "Market Cap.=N/A" };
-    QTest::newRow("Toronto") << QByteArray("CA") << QByteArray("ry") << 200 << Fixture("cnbc-quote-full.json")
-                             << QByteArray("RY-CA") << "quote" << QByteArrayList { "Last=187.42" };
-    QTest::newRow("Venture") << QByteArray("CA") << QByteArray("SKE") << 200
-                             << Fixture("cnbc-quote-full.json") << QByteArray("SKE-V") << "quote"
-                             << QByteArrayList {};
-    QTest::newRow("Xetra") << QByteArray("DE") << QByteArray("SAP") << 200 << Fixture("cnbc-quote-full.json")
-                           << QByteArray("SAP-DE") << "quote" << QByteArrayList {};
-    QTest::newRow("no such symbol") << QByteArray("US") << QByteArray("ZZQX") << 200
-                                    << Fixture("cnbc-quote-unknown.json") << QByteArray("ZZQX") << "unknown"
-                                    << QByteArrayList {};
-    QTest::newRow("an empty list") << QByteArray("US") << QByteArray("ZZQX") << 200
-                                   << Fixture("cnbc-quote-empty.json") << QByteArray("ZZQX") << "unknown"
-                                   << QByteArrayList {};
-    QTest::newRow("a country it has no market for")
-        << QByteArray("CH") << QByteArray("NESN") << 200 << Fixture("cnbc-quote-full.json") << QByteArray()
-        << "unknown" << QByteArrayList {};
-    QTest::newRow("known, but no price")
-        << QByteArray("US") << QByteArray("TRDL") << 200 << Fixture("cnbc-quote-noprice.json")
-        << QByteArray("TRDL") << "failed" << QByteArrayList {};
-    QTest::newRow("a challenge page")
-        << QByteArray("US") << QByteArray("TRDL") << 200 << Fixture("cnbc-challenge.html")
-        << QByteArray("TRDL") << "failed" << QByteArrayList {};
-    QTest::newRow("refused with a page")
-        << QByteArray("US") << QByteArray("TRDL") << 403 << Fixture("cnbc-challenge.html")
-        << QByteArray("TRDL") << "failed" << QByteArrayList {};
-    QTest::newRow("server error") << QByteArray("US") << QByteArray("TRDL") << 503 << QByteArray("{}")
-                                  << QByteArray("TRDL") << "failed" << QByteArrayList {};
-    QTest::newRow("cut short") << QByteArray("US") << QByteArray("TRDL") << 200
-                               << Fixture("cnbc-quote-full.json").left(300) << QByteArray("TRDL") << "failed"
-                               << QByteArrayList {};
-    QTest::newRow("some other JSON") << QByteArray("US") << QByteArray("TRDL") << 200
-                                     << QByteArray(R"({"QuickQuoteResult":{}})") << QByteArray("TRDL")
-                                     << "failed" << QByteArrayList {};
+    row("Tokyo, a bare object", "JP", "7203", Fixture("cnbc-quote-single.json"), "7203-JP", "quote",
+        { "Company=Toyota Motor Corp", "Last=3544.00", "Change=+34.00 +0.97%", "Volume=12,873,400",
+            "High=N/A", "Exchange=N/A", "Market Cap.=N/A" });
+    row("Toronto", "CA", "ry", full, "RY-CA", "quote", { "Last=187.42" });
+    row("Venture", "CA", "SKE", full, "SKE-V", "quote");
+    row("Xetra", "DE", "SAP", full, "SAP-DE", "quote");
+    row("no such symbol", "US", "ZZQX", Fixture("cnbc-quote-unknown.json"), "ZZQX", "unknown");
+    row("an empty list", "US", "ZZQX", Fixture("cnbc-quote-empty.json"), "ZZQX", "unknown");
+    row("a country it has no market for", "CH", "NESN", full, "", "unknown");
+    row("known, but no price", "US", "TRDL", Fixture("cnbc-quote-noprice.json"), "TRDL", "failed");
+    row("a challenge page", "US", "TRDL", challenge, "TRDL", "failed");
+    row("refused with a page", "US", "TRDL", challenge, "TRDL", "failed", {}, 403);
+    row("server error", "US", "TRDL", "{}", "TRDL", "failed", {}, 503);
+    row("cut short", "US", "TRDL", full.left(300), "TRDL", "failed");
+    row("some other JSON", "US", "TRDL", R"({"QuickQuoteResult":{}})", "TRDL", "failed");
 }
 
 void TestSourceCnbc::answers()
@@ -197,17 +125,22 @@ void TestSourceCnbc::answers()
     SourceContext context;
     context.upstream = provider.url();
     context.isVentureOnly = [](const QByteArray& s) { return s == "SKE"; };
+    int calls = 0;
+    SourceResult r;
     CnbcSource cnbc(context);
-    const Outcome got = Fetch(cnbc, country, symbol);
-    QVERIFY(got.answered);
-    QCOMPARE(got.calls, 1);
+    cnbc.fetch(country, symbol, [&](SourceResult got) {
+        ++calls;
+        r = std::move(got);
+    });
+    QTRY_VERIFY_WITH_TIMEOUT(calls > 0, 8000);
+    QTest::qWait(30); // a second answer would come now
+    QCOMPARE(calls, 1);
     QCOMPARE(provider.count(kQuotePath), asked.isEmpty() ? 0 : 1);
     if (!asked.isEmpty()) {
         const QByteArray head = provider.head(kQuotePath);
         QVERIFY2(head.startsWith("GET " + kQuotePath + "?symbols=" + asked + "&"), head.constData());
         QVERIFY(head.contains("output=json"));
     }
-    const SourceResult& r = got.result;
     QCOMPARE(r.quote     ? QStringLiteral("quote")
             : r.notFound ? QStringLiteral("unknown")
                          : QStringLiteral("failed"),
@@ -225,24 +158,21 @@ void TestSourceCnbc::answers()
 
 void TestSourceCnbc::defaultChain_data()
 {
-    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QString>("list");
     QTest::addColumn<QString>("sources");
-    const auto source = [](const char* list) {
-        return QStringList { QStringLiteral("--source"), QLatin1String(list) };
-    };
-    QTest::newRow("live") << source("live") << QStringLiteral("yahoo,finnhub,cnbc");
+    QTest::newRow("live") << QStringLiteral("live") << QStringLiteral("yahoo,finnhub,cnbc");
     QTest::newRow("live after one of its own")
-        << source("cnbc, live") << QStringLiteral("cnbc,yahoo,finnhub");
-    QTest::newRow("simulated") << source("simulated") << QStringLiteral("simulated");
+        << QStringLiteral("cnbc, live") << QStringLiteral("cnbc,yahoo,finnhub");
+    QTest::newRow("simulated") << QStringLiteral("simulated") << QStringLiteral("simulated");
 }
 
 void TestSourceCnbc::defaultChain()
 {
-    QFETCH(QStringList, args);
+    QFETCH(QString, list);
     QFETCH(QString, sources);
     ServiceOptions options;
     QString error;
-    QVERIFY2(ParseOptions(args, options, &error), qPrintable(error));
+    QVERIFY2(ParseOptions({ QStringLiteral("--source"), list }, options, &error), qPrintable(error));
     QCOMPARE(options.sources.join(QLatin1Char(',')), sources);
 }
 
@@ -266,10 +196,12 @@ void TestSourceCnbc::defaultChainFallsToCnbc()
                           QStringLiteral("--upstream"), QStringLiteral("cnbc=") + cnbc.url().toString() },
             0, false),
         qPrintable(service.error()));
-    int status = 0;
-    const QByteArray page
-        = Get(QUrl(QString::fromLatin1(service.url() + "/detail/stock_quote?Symbol=US:TRDL")), &status);
-    QCOMPARE(status, 200);
+    QNetworkAccessManager network;
+    const std::unique_ptr<QNetworkReply> reply(network.get(
+        QNetworkRequest(QUrl(QString::fromLatin1(service.url() + "/detail/stock_quote?Symbol=US:TRDL")))));
+    QTRY_VERIFY_WITH_TIMEOUT(reply->isFinished(), 20000); // the scripted providers answer meanwhile
+    QCOMPARE(reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt(), 200);
+    const QByteArray page = reply->readAll();
     QVERIFY2(page.contains(">Tarrindel Instruments Inc</a>"), page.left(2000).constData());
     QVERIFY(page.contains("<span class=\"s1\">187.42</span>"));
     QVERIFY(!page.contains("(simulated)"));

@@ -3,21 +3,12 @@
 #include "livepage.h"
 #include "sources/finnhub.h"
 #include "sources/yahoo.h"
+#include "support/providerfixture.h"
 #include "support/routedprovider.h"
 
-#include <QElapsedTimer>
-#include <QFile>
 #include <QTest>
 
 namespace {
-
-QByteArray Fixture(const char* name)
-{
-    QFile f(QStringLiteral(KOLPEX_TEST_DATA "/providers/") + QLatin1String(name));
-    if (!f.open(QIODevice::ReadOnly))
-        qFatal("missing fixture %s", name);
-    return f.readAll();
-}
 
 constexpr std::int64_t kTuesday = 1709653320; // 2024-03-05 10:42 Eastern, the fixtures' time
 

@@ -4,24 +4,15 @@
 #include "sources/slowfigures.h"
 #include "sources/upstream.h"
 #include "sources/yahoo.h"
+#include "support/providerfixture.h"
 #include "support/routedprovider.h"
 
-#include <QElapsedTimer>
-#include <QFile>
 #include <QTest>
 
 namespace {
 
 using Answer = RoutedProvider::Answer;
 using Mode = RoutedProvider::Mode;
-
-QByteArray Fixture(const char* name)
-{
-    QFile f(QStringLiteral(KOLPEX_TEST_DATA "/providers/") + QLatin1String(name));
-    if (!f.open(QIODevice::ReadOnly))
-        qFatal("missing fixture %s", name);
-    return f.readAll();
-}
 
 SourceContext Context(const RoutedProvider& stub)
 {
