@@ -7,6 +7,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QTest>
+#include <algorithm>
 #include <arpa/inet.h>
 #include <cerrno>
 #include <fcntl.h>
@@ -103,6 +104,24 @@ qint64 ResidentKiB(qint64 pid)
     return -1;
 }
 
+// Loopback clients, closed however the test ends.
+struct Clients : std::vector<int> {
+    Clients(quint16 port, int count)
+    {
+        for (int i = 0; i < count; ++i)
+            push_back(ConnectLoopback(port));
+    }
+    ~Clients()
+    {
+        for (const int fd : *this)
+            ::close(fd);
+    }
+    bool connected() const
+    {
+        return std::ranges::none_of(*this, [](int fd) { return fd < 0; });
+    }
+};
+
 int RaiseDescriptorLimit()
 {
     rlimit limit {};
@@ -153,67 +172,46 @@ void TestHttpServer::requests_data()
     QTest::addColumn<QList<int>>("statuses"); // one per answer, in order
     QTest::addColumn<QByteArray>("headHas"); // in the first answer's head
 
+    const auto row = [](const char* name, const QByteArray& request, const QList<int>& statuses,
+                         const QByteArray& headHas = {}, int piece = 0, bool halfClose = false) {
+        QTest::newRow(name) << request << piece << halfClose << statuses << headHas;
+    };
     const QByteArray ok = Get(kQuote);
-    const QByteArray big(7 * 1024, 'a');
+    const QByteArray big = Get(kQuote, "X-Pad: " + QByteArray(7 * 1024, 'a') + "\r\n");
     const QByteArray tooBig(9 * 1024, 'a');
-    QTest::newRow("origin-form") << ok << 0 << false << QList<int> { 200 }
-                                 << QByteArray("Cache-Control: max-age=45");
-    QTest::newRow("a quote page is dated")
-        << ok << 0 << false << QList<int> { 200 } << QByteArray("\r\nDate: ");
-    QTest::newRow("HEAD") << "HEAD" + ok.mid(3) << 0 << false << QList<int> { 200 }
-                          << QByteArray("Content-Length: ");
-    QTest::newRow("absolute-form is served for its path")
-        << Get("http://elsewhere.example:8080" + kQuote) << 0 << false << QList<int> { 200 }
-        << QByteArray("max-age=45");
-    QTest::newRow("absolute-form without a path")
-        << Get("http://elsewhere.example") << 0 << false << QList<int> { 404 } << QByteArray("no-store");
-    QTest::newRow("asterisk-form") << Get("*") << 0 << false << QList<int> { 400 } << QByteArray();
-    QTest::newRow("HTTP/1.1x") << "GET " + kQuote + " HTTP/1.1x\r\nHost: a\r\n\r\n"
-                               << 0 << false << QList<int> { 400 } << QByteArray();
-    QTest::newRow("HTTP/2.0") << "GET " + kQuote + " HTTP/2.0\r\nHost: a\r\n\r\n"
-                              << 0 << false << QList<int> { 505 } << QByteArray();
-    QTest::newRow("HTTP/1.0 without Host") << "GET " + kQuote + " HTTP/1.0\r\n\r\n"
-                                           << 0 << false << QList<int> { 200 } << QByteArray();
-    QTest::newRow("missing Host") << "GET " + kQuote + " HTTP/1.1\r\nConnection: close\r\n\r\n"
-                                  << 0 << false << QList<int> { 400 } << QByteArray();
-    QTest::newRow("repeated Host") << Get(kQuote, "Host: other\r\n") << 0 << false << QList<int> { 400 }
-                                   << QByteArray();
-    QTest::newRow("whitespace before a colon")
-        << Get(kQuote, "Accept : */*\r\n") << 0 << false << QList<int> { 400 } << QByteArray();
-    QTest::newRow("tab before a colon")
-        << Get(kQuote, "Accept\t: */*\r\n") << 0 << false << QList<int> { 400 } << QByteArray();
-    QTest::newRow("bare LF, answered at once")
-        << "GET " + kQuote + " HTTP/1.1\nHost: a\nConnection: close\n\n"
-        << 0 << false << QList<int> { 200 } << QByteArray();
-    QTest::newRow("one empty line before the request")
-        << "\r\n" + ok << 0 << false << QList<int> { 200 } << QByteArray();
-    QTest::newRow("POST") << "POST " + kQuote + " HTTP/1.1\r\nHost: a\r\nContent-Length: 0\r\n\r\n"
-                          << 0 << false << QList<int> { 405 } << QByteArray("Allow: GET, HEAD");
-    QTest::newRow("unknown method") << "BREW " + kQuote + " HTTP/1.1\r\nHost: a\r\n\r\n"
-                                    << 0 << false << QList<int> { 405 } << QByteArray("Allow: GET, HEAD");
-    QTest::newRow("GET with a body") << Get(kQuote, "Content-Length: 3\r\n") + "abc" << 0 << false
-                                     << QList<int> { 400 } << QByteArray();
-    QTest::newRow("smuggling: length and chunks")
-        << Get(kQuote, "Content-Length: 0\r\nTransfer-Encoding: chunked\r\n") + "0\r\n\r\n"
-        << 0 << false << QList<int> { 400 } << QByteArray();
-    QTest::newRow("head of 7 KiB at once")
-        << Get(kQuote, "X-Pad: " + big + "\r\n") << 0 << false << QList<int> { 200 } << QByteArray();
-    QTest::newRow("head of 7 KiB in pieces")
-        << Get(kQuote, "X-Pad: " + big + "\r\n") << 97 << false << QList<int> { 200 } << QByteArray();
-    QTest::newRow("head of 9 KiB at once")
-        << Get(kQuote, "X-Pad: " + tooBig + "\r\n") << 0 << false << QList<int> { 431 } << QByteArray();
-    QTest::newRow("head of 9 KiB in pieces")
-        << Get(kQuote, "X-Pad: " + tooBig + "\r\n") << 97 << false << QList<int> { 431 } << QByteArray();
-    QTest::newRow("target of 9 KiB") << Get(kQuote + "&x=" + tooBig) << 0 << false << QList<int> { 431 }
-                                     << QByteArray();
-    QTest::newRow("half-closed after the request")
-        << Get(kQuote, "") << 0 << true << QList<int> { 200 } << QByteArray();
-    QTest::newRow("pipelined, answered in order") << Get(kQuote, "") + Get("/nowhere", "") + Get(kQuote) << 0
-                                                  << false << QList<int> { 200, 404, 200 } << QByteArray();
-    QTest::newRow("no-data page is not kept") << Get("/detail/stock_quote?Symbol=US:NOSUCH") << 0 << false
-                                              << QList<int> { 200 } << QByteArray("Cache-Control: no-store");
-    QTest::newRow("an error is not kept") << Get("/detail/stock_quote?Symbol=US:GE") << 0 << false
-                                          << QList<int> { 503 } << QByteArray("Cache-Control: no-store");
+    row("origin-form", ok, { 200 }, "Cache-Control: max-age=45");
+    row("a quote page is dated", ok, { 200 }, "\r\nDate: ");
+    row("HEAD", "HEAD" + ok.mid(3), { 200 }, "Content-Length: ");
+    row("absolute-form is served for its path", Get("http://elsewhere.example:8080" + kQuote), { 200 },
+        "max-age=45");
+    row("absolute-form without a path", Get("http://elsewhere.example"), { 404 }, "no-store");
+    row("asterisk-form", Get("*"), { 400 });
+    row("HTTP/1.1x", "GET " + kQuote + " HTTP/1.1x\r\nHost: a\r\n\r\n", { 400 });
+    row("HTTP/2.0", "GET " + kQuote + " HTTP/2.0\r\nHost: a\r\n\r\n", { 505 });
+    row("HTTP/1.0 without Host", "GET " + kQuote + " HTTP/1.0\r\n\r\n", { 200 });
+    row("missing Host", "GET " + kQuote + " HTTP/1.1\r\nConnection: close\r\n\r\n", { 400 });
+    row("repeated Host", Get(kQuote, "Host: other\r\n"), { 400 });
+    row("whitespace before a colon", Get(kQuote, "Accept : */*\r\n"), { 400 });
+    row("tab before a colon", Get(kQuote, "Accept\t: */*\r\n"), { 400 });
+    row("bare LF, answered at once", "GET " + kQuote + " HTTP/1.1\nHost: a\nConnection: close\n\n", { 200 });
+    row("one empty line before the request", "\r\n" + ok, { 200 });
+    row("POST", "POST " + kQuote + " HTTP/1.1\r\nHost: a\r\nContent-Length: 0\r\n\r\n", { 405 },
+        "Allow: GET, HEAD");
+    row("unknown method", "BREW " + kQuote + " HTTP/1.1\r\nHost: a\r\n\r\n", { 405 }, "Allow: GET, HEAD");
+    row("GET with a body", Get(kQuote, "Content-Length: 3\r\n") + "abc", { 400 });
+    row("smuggling: length and chunks",
+        Get(kQuote, "Content-Length: 0\r\nTransfer-Encoding: chunked\r\n") + "0\r\n\r\n", { 400 });
+    row("head of 7 KiB at once", big, { 200 });
+    row("head of 7 KiB in pieces", big, { 200 }, {}, 97);
+    row("head of 9 KiB at once", Get(kQuote, "X-Pad: " + tooBig + "\r\n"), { 431 });
+    row("head of 9 KiB in pieces", Get(kQuote, "X-Pad: " + tooBig + "\r\n"), { 431 }, {}, 97);
+    row("target of 9 KiB", Get(kQuote + "&x=" + tooBig), { 431 });
+    row("half-closed after the request", Get(kQuote, ""), { 200 }, {}, 0, true);
+    row("pipelined, answered in order", Get(kQuote, "") + Get("/nowhere", "") + Get(kQuote),
+        { 200, 404, 200 });
+    row("no-data page is not kept", Get("/detail/stock_quote?Symbol=US:NOSUCH"), { 200 },
+        "Cache-Control: no-store");
+    row("an error is not kept", Get("/detail/stock_quote?Symbol=US:GE"), { 503 }, "Cache-Control: no-store");
 }
 
 void TestHttpServer::requests()
@@ -263,15 +261,11 @@ void TestHttpServer::clientsGoneAndStopWhileAnswersWait()
     QVERIFY(service.running());
     QCOMPARE(Exchange(service.port(), Get(kQuote), 0, false, 1, false).value(0).status, 200);
     // and a stop while answers still wait: a clean exit, not the library's abort
-    std::vector<int> waiting;
-    for (int i = 0; i < 5; ++i) {
-        waiting.push_back(ConnectLoopback(service.port()));
-        ::send(waiting.back(), delayed.constData(), size_t(delayed.size()), MSG_NOSIGNAL);
-    }
+    const Clients waiting(service.port(), 5);
+    for (const int fd : waiting)
+        ::send(fd, delayed.constData(), size_t(delayed.size()), MSG_NOSIGNAL);
     QTest::qWait(100);
     QVERIFY(service.stop());
-    for (const int fd : waiting)
-        ::close(fd);
 }
 
 void TestHttpServer::unreadPipeliningStaysSmall()
@@ -287,19 +281,11 @@ void TestHttpServer::unreadPipeliningStaysSmall()
     const qint64 before = ResidentKiB(pid);
     QVERIFY(before > 0);
 
-    // Clients that send request after request and never read an answer.
-    constexpr int kClients = 20;
-    std::vector<int> fds;
-    const auto closeAll = qScopeGuard([&fds] {
-        for (const int fd : fds)
-            ::close(fd);
-    });
-    for (int i = 0; i < kClients; ++i) {
-        const int fd = ConnectLoopback(service.port());
-        QVERIFY(fd >= 0);
+    // clients that send request after request and never read an answer
+    const Clients fds(service.port(), 20);
+    QVERIFY(fds.connected());
+    for (const int fd : fds)
         ::fcntl(fd, F_SETFL, O_NONBLOCK);
-        fds.push_back(fd);
-    }
     QByteArray burst;
     for (int i = 0; i < 64; ++i)
         burst += Get(kQuote, "");
@@ -330,17 +316,8 @@ void TestHttpServer::thousandClientsAtOnceAreAllAnswered()
         QSKIP("the descriptor limit does not allow 1,000 sockets");
     QuoteServiceProcess service;
     QVERIFY(service.start({ QStringLiteral("--lists"), kListsDir }));
-    std::vector<int> fds;
-    const auto closeAll = qScopeGuard([&fds] {
-        for (const int fd : fds)
-            ::close(fd);
-    });
-    // every one connected before any sends
-    for (int i = 0; i < kClients; ++i) {
-        const int fd = ConnectLoopback(service.port());
-        QVERIFY2(fd >= 0, qPrintable(QString::number(i)));
-        fds.push_back(fd);
-    }
+    const Clients fds(service.port(), kClients); // every one connected before any sends
+    QVERIFY(fds.connected());
     const QByteArray request = Get(kQuote);
     for (const int fd : fds) {
         QCOMPARE(
