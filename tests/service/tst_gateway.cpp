@@ -365,9 +365,7 @@ void TestGateway::secretNeverInNote()
 
 void TestGateway::failuresTogetherAreOneInARow()
 {
-    GatewaySettings settings;
-    settings.cacheSeconds = 0;
-    Rig rig({ QStringLiteral("one"), QStringLiteral("two") }, settings);
+    Rig rig({ QStringLiteral("one"), QStringLiteral("two") }, { .cacheSeconds = 0 });
     rig.sources[0]->fallback = Of(Behaviour::Kind::Fail, 0, 100, QStringLiteral("no answer within 10 s"));
     rig.sources[1]->fallback = Answers(2);
     // three hard symbols time out together: one piece of evidence, not three
@@ -383,10 +381,7 @@ void TestGateway::failuresTogetherAreOneInARow()
 
 void TestGateway::probeAfterThePause()
 {
-    GatewaySettings settings;
-    settings.cacheSeconds = 60;
-    settings.breakerSeconds = 30;
-    Rig rig({ QStringLiteral("one") }, settings);
+    Rig rig({ QStringLiteral("one") }, { .cacheSeconds = 60, .breakerSeconds = 30 });
     rig.sources[0]->fallback = Fails();
     for (const char* symbol : { "A", "B", "C" }) {
         rig.nowMs += 1000;
@@ -414,16 +409,14 @@ void TestGateway::probeAfterThePause()
 
 void TestGateway::notFoundDoesNotBeatStale()
 {
-    GatewaySettings settings;
-    settings.cacheSeconds = 60;
-    Rig rig({ QStringLiteral("one"), QStringLiteral("two") }, settings);
+    Rig rig({ QStringLiteral("one"), QStringLiteral("two") }, { .cacheSeconds = 60 });
     rig.sources[0]->fallback = Answers(8);
     rig.ask();
     // the source that had it fails; the other does not cover it
     rig.sources[0]->fallback = Fails();
     rig.sources[1]->fallback = NotFound();
-    for (const int later : { 61'000, 61'000 }) {
-        rig.nowMs += later;
+    for (int i = 0; i < 2; ++i) {
+        rig.nowMs += 61'000;
         const GatewayAnswer a = rig.ask();
         QCOMPARE(int(a.outcome), int(GatewayOutcome::Stale));
         QCOMPARE(a.quote.last.value_or(-1), 8.0); // and the stale copy is still there the next time
@@ -447,10 +440,7 @@ void TestGateway::notesSayWhatHappened()
 
 void TestGateway::oldSymbolsAreForgotten()
 {
-    GatewaySettings settings;
-    settings.cacheSeconds = 60;
-    settings.staleSeconds = 900;
-    Rig rig({ QStringLiteral("one") }, settings);
+    Rig rig({ QStringLiteral("one") }, { .cacheSeconds = 60, .staleSeconds = 900 });
     rig.sources[0]->fallback = Answers(3);
     rig.ask("A");
     rig.ask("B");
