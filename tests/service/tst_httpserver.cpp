@@ -249,13 +249,12 @@ void TestHttpServer::clientsGoneAndStopWhileAnswersWait()
     QVERIFY(service.start({ QStringLiteral("--lists"), kListsDir, QStringLiteral("--fault"),
         QStringLiteral("delay=300@US:IBM") }));
     const QByteArray delayed = Get("/detail/stock_quote?Symbol=US:IBM");
-    // clients that give up while their request waits for its answer
-    for (int i = 0; i < 20; ++i) {
-        const int fd = ConnectLoopback(service.port());
-        QVERIFY(fd >= 0);
-        QCOMPARE(
-            ::send(fd, delayed.constData(), size_t(delayed.size()), MSG_NOSIGNAL), ssize_t(delayed.size()));
-        ::close(fd);
+    {
+        const Clients gone(service.port(), 20); // they give up while their requests wait for answers
+        QVERIFY(gone.connected());
+        for (const int fd : gone)
+            QCOMPARE(::send(fd, delayed.constData(), size_t(delayed.size()), MSG_NOSIGNAL),
+                ssize_t(delayed.size()));
     }
     QTest::qWait(600);
     QVERIFY(service.running());
