@@ -39,10 +39,8 @@ QByteArray ReadAll(const QString& path)
 bool WriteFile(const QString& path, const QByteArray& bytes, bool executable = false)
 {
     QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(bytes) != bytes.size())
-        return false;
-    file.close();
-    return !executable || file.setPermissions(file.permissions() | QFileDevice::ExeOwner);
+    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size()
+        && file.flush() && (!executable || file.setPermissions(file.permissions() | QFileDevice::ExeOwner));
 }
 
 // Fields of /proc/PID/stat after the command name: state, parent, ...
