@@ -1,6 +1,5 @@
-// The installed launcher and the quote service of its own it starts for each run. The whole test
-// runs in a network namespace of its own, so that 127.0.0.1:8765 (where a squatter listens) and the
-// services' ports are nobody else's, and nothing it starts can reach past the loopback interface.
+// The installed launcher and the quote service it starts for each run, in a network namespace of
+// its own so that 127.0.0.1:8765 (where a squatter listens) and the services' ports are nobody else's.
 
 #include "support/installtree.h"
 
@@ -16,16 +15,10 @@
 #include <QTest>
 #include <QThread>
 #include <QUrl>
-#include <cerrno>
 #include <csignal>
-#include <cstring>
-#include <fcntl.h>
+#include <cstdlib>
 #include <memory>
-#include <net/if.h>
-#include <sched.h>
 #include <string>
-#include <sys/ioctl.h>
-#include <sys/socket.h>
 #include <unistd.h>
 #include <vector>
 
@@ -34,47 +27,8 @@ namespace {
 constexpr quint16 kSquattedPort = 8765; // where the launcher's service once sat, for every account
 const QByteArray kQuote = "/detail/stock_quote?Symbol=US:MSFT";
 
-std::string g_isolationFailure; // empty once the test runs in its own network
-
-bool WriteProcFile(const char* path, const std::string& text)
-{
-    const int fd = ::open(path, O_WRONLY);
-    if (fd < 0)
-        return false;
-    const bool ok = ::write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
-    ::close(fd);
-    return ok;
-}
-
-// A new network namespace with only a loopback interface, brought up. Must run before any thread
-// exists: a user namespace (needed when not root) can only be entered by a single thread.
-std::string EnterPrivateNetwork()
-{
-    const uid_t uid = ::geteuid();
-    const gid_t gid = ::getegid();
-    if (uid == 0) {
-        if (::unshare(CLONE_NEWNET) != 0)
-            return std::string("unshare(CLONE_NEWNET): ") + std::strerror(errno);
-    } else {
-        if (::unshare(CLONE_NEWUSER | CLONE_NEWNET) != 0)
-            return std::string("unshare(CLONE_NEWUSER | CLONE_NEWNET): ") + std::strerror(errno);
-        if (!WriteProcFile("/proc/self/setgroups", "deny")
-            || !WriteProcFile("/proc/self/uid_map", "0 " + std::to_string(uid) + " 1")
-            || !WriteProcFile("/proc/self/gid_map", "0 " + std::to_string(gid) + " 1"))
-            return "cannot map the user into the new namespace";
-    }
-    const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
-    if (fd < 0)
-        return std::string("socket: ") + std::strerror(errno);
-    ifreq request {};
-    std::strncpy(request.ifr_name, "lo", IFNAMSIZ - 1);
-    bool up = ::ioctl(fd, SIOCGIFFLAGS, &request) == 0;
-    request.ifr_flags |= IFF_UP;
-    up = up && ::ioctl(fd, SIOCSIFFLAGS, &request) == 0;
-    const int error = errno;
-    ::close(fd);
-    return up ? std::string() : std::string("bringing up lo: ") + std::strerror(error);
-}
+// Set in the copy of the test that runs in a network namespace of its own.
+const char* const kIsolated = "KOLPEX_TEST_NETWORK_ISOLATED";
 
 QByteArray ReadAll(const QString& path)
 {
@@ -85,10 +39,8 @@ QByteArray ReadAll(const QString& path)
 bool WriteFile(const QString& path, const QByteArray& bytes, bool executable = false)
 {
     QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(bytes) != bytes.size())
-        return false;
-    file.close();
-    return !executable || file.setPermissions(file.permissions() | QFileDevice::ExeOwner);
+    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size()
+        && file.flush() && (!executable || file.setPermissions(file.permissions() | QFileDevice::ExeOwner));
 }
 
 // Fields of /proc/PID/stat after the command name: state, parent, ...
@@ -99,7 +51,7 @@ QList<QByteArray> StatFields(qint64 pid)
     return close < 0 ? QList<QByteArray>() : stat.mid(close + 2).split(' ');
 }
 
-// A process that is gone, or a zombie nobody has reaped yet, is no longer running.
+// A zombie nobody has reaped yet no longer runs.
 bool ProcessRuns(qint64 pid)
 {
     const QList<QByteArray> fields = StatFields(pid);
@@ -109,8 +61,7 @@ bool ProcessRuns(qint64 pid)
 // The running kolpex-quote-service whose parent is `parent`, or 0.
 qint64 ServiceOf(qint64 parent)
 {
-    const QStringList entries = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs);
-    for (const QString& name : entries) {
+    for (const QString& name : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
         const qint64 pid = name.toLongLong();
         const QList<QByteArray> fields = StatFields(pid);
         if (fields.size() > 1 && fields[0] != "Z" && fields[1].toLongLong() == parent
@@ -125,12 +76,10 @@ qint64 ServiceOf(qint64 parent)
 // Events are processed meanwhile, so that a QProcess notices its end.
 template <typename Condition> bool WaitFor(Condition condition, int ms, int stepMs = 20)
 {
-    const QDeadlineTimer deadline(ms);
-    while (!condition()) {
+    for (const QDeadlineTimer deadline(ms); !condition(); QCoreApplication::processEvents()) {
         if (deadline.hasExpired())
             return false;
         QThread::msleep(stepMs);
-        QCoreApplication::processEvents();
     }
     return true;
 }
@@ -180,12 +129,10 @@ struct User {
         for (const char* name : { "KOLPEX_QUOTE_SERVICE", "DISPLAY", "WAYLAND_DISPLAY" })
             env.remove(QString::fromLatin1(name));
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-        env.insert(QStringLiteral("HOME"), path("home"));
-        env.insert(QStringLiteral("XDG_DATA_HOME"), path("data"));
-        env.insert(QStringLiteral("XDG_CONFIG_HOME"), path("config"));
-        env.insert(QStringLiteral("XDG_STATE_HOME"), path("state"));
-        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), path("run"));
-        env.insert(QStringLiteral("KOLPEX_GUI_BINARY"), path("fake-program"));
+        for (const auto& [name, dir] : { std::pair { "HOME", "home" }, { "XDG_DATA_HOME", "data" },
+                 { "XDG_CONFIG_HOME", "config" }, { "XDG_STATE_HOME", "state" }, { "XDG_RUNTIME_DIR", "run" },
+                 { "KOLPEX_GUI_BINARY", "fake-program" } })
+            env.insert(QString::fromLatin1(name), path(dir));
     }
     QString path(const char* name) const { return root.filePath(QString::fromLatin1(name)); }
     QString home(const QString& name) const { return path("home") + QLatin1Char('/') + name; }
@@ -196,13 +143,10 @@ struct User {
 struct StopGently {
     void operator()(QProcess* process) const
     {
-        if (process->state() != QProcess::NotRunning) {
-            process->terminate();
-            if (!process->waitForFinished(5000)) {
-                process->kill();
-                process->waitForFinished();
-            }
-        }
+        process->terminate();
+        if (process->state() != QProcess::NotRunning && !process->waitForFinished(5000))
+            process->kill();
+        process->waitForFinished();
         delete process;
     }
 };
@@ -218,7 +162,7 @@ struct Run {
     QUrl url;
 
     qint64 pid() const { return launcher->processId(); }
-    // The stand-in has started and said where its service is; the service is the launcher's child.
+    // The stand-in has said where its service is, and the service is the launcher's child.
     bool started()
     {
         const QList<QByteArray> words
@@ -235,16 +179,8 @@ struct Run {
     bool release() const { return WriteFile(user->home(QStringLiteral("release-") + tag), {}); }
 };
 
-enum Action {
-    Exit, // the program ends by itself
-    CtrlC, // SIGINT to the launcher's process group, as a terminal sends it
-    TermLauncher, // as at logout
-    KillProgram,
-    KillLauncher,
-    KillService,
-    Unprefixed, // a request that does not know the prefix
-    InterruptStart, // Ctrl+C while the service starts
-};
+// CtrlC: SIGINT to the launcher's process group, as a terminal sends it; TermLauncher: as at logout.
+enum Action { Exit, CtrlC, TermLauncher, KillProgram, KillLauncher, KillService, Unprefixed, InterruptStart };
 
 } // namespace
 
@@ -255,42 +191,36 @@ private:
     InstalledTree m_tree;
 
     // In a process group of its own, like a command started from a shell's prompt.
-    Launched startLauncher(const QProcessEnvironment& env, const QStringList& args) const
+    Launched startLauncher(
+        const QProcessEnvironment& env, const QStringList& args, QString program = {}) const
     {
         Launched process(new QProcess);
         process->setProcessEnvironment(env);
         process->setWorkingDirectory(QDir::tempPath());
         process->setChildProcessModifier([] { ::setpgid(0, 0); });
-        process->start(m_tree.launcher(), args);
+        process->start(program.isEmpty() ? m_tree.launcher() : program, args);
         process->waitForStarted();
         return process;
     }
 
-    Run startRun(User& user, const QString& tag, bool withService) const
+    Run startRun(User& user, const QString& tag, bool withService = false, const QString& program = {}) const
     {
-        Run run;
-        run.user = &user;
-        run.tag = tag;
-        run.launcher = startLauncher(user.env,
-            withService ? QStringList { QStringLiteral("--with-service"), user.path("fake-program"), tag }
-                        : QStringList { tag });
-        return run;
+        const QStringList args { QStringLiteral("--with-service"), user.path("fake-program"), tag };
+        return Run { &user, tag, startLauncher(user.env, withService ? args : QStringList { tag }, program),
+            0, 0, {} };
     }
 
 private Q_SLOTS:
     void initTestCase()
     {
-        if (!g_isolationFailure.empty())
-            QSKIP(qPrintable(QStringLiteral("no private network namespace (%1); 127.0.0.1:%2 may be "
-                                            "another program's")
-                                 .arg(QString::fromStdString(g_isolationFailure))
-                                 .arg(kSquattedPort)));
+        if (!qEnvironmentVariableIsSet(kIsolated))
+            QSKIP("no private network namespace (unshare -rn); 127.0.0.1:8765 may be another program's");
         const QString failure = m_tree.install();
         QVERIFY2(failure.isEmpty(), qPrintable(failure));
     }
 
-    // Every run gets a service of its own, however many runs and users there are, and it ends with
-    // its program whichever way that ends, leaving any other run's service alone.
+    // Every run gets a service of its own that ends with its program however that ends, leaving any
+    // other run's service alone.
     void serviceOfItsOwn_data()
     {
         QTest::addColumn<QString>("users"); // one letter per run: the same letter, the same user
@@ -317,8 +247,7 @@ private Q_SLOTS:
         QFETCH(QString, users);
         QFETCH(bool, withService);
         QFETCH(int, action);
-        User a;
-        User b;
+        User a, b;
         std::vector<Run> runs;
         for (qsizetype i = 0; i < users.size(); ++i)
             runs.push_back(
@@ -341,17 +270,15 @@ private Q_SLOTS:
                 WaitFor([&] { return run.started() || run.launcher->state() == QProcess::NotRunning; }, 30000)
                     && run.launcher->state() == QProcess::Running,
                 run.launcher->readAllStandardError().constData());
-            QVERIFY(run.url.host() == QLatin1String("127.0.0.1") && run.url.port() > 0);
-            QVERIFY(run.url.port() != kSquattedPort);
+            QVERIFY(run.url.host() == QLatin1String("127.0.0.1") && run.url.port() > 0
+                && run.url.port() != kSquattedPort);
             QVERIFY2(QByteArray::fromHex(run.url.path().mid(1).toLatin1()).size() >= 16,
                 qPrintable(run.url.path()));
             QCOMPARE(run.quoteStatus(), 200);
         }
-        if (runs.size() == 2) {
-            QVERIFY(runs[0].service != runs[1].service);
-            QVERIFY(runs[0].url.port() != runs[1].url.port());
-            QVERIFY(runs[0].url.path() != runs[1].url.path());
-        }
+        if (runs.size() == 2)
+            QVERIFY(runs[0].service != runs[1].service && runs[0].url.port() != runs[1].url.port()
+                && runs[0].url.path() != runs[1].url.path());
 
         const qint64 launcher = first.pid();
         switch (Action(action)) {
@@ -453,12 +380,7 @@ private Q_SLOTS:
         QVERIFY(QFile::copy(m_tree.launcher(), launcher));
         QVERIFY(QFile::link(m_tree.libexec(), lone.filePath(QStringLiteral("libexec"))));
         QVERIFY(QFile::link(m_tree.data(), lone.filePath(QStringLiteral("share"))));
-        Run run;
-        run.user = &user;
-        run.tag = QStringLiteral("run0");
-        run.launcher.reset(new QProcess);
-        run.launcher->setProcessEnvironment(user.env);
-        run.launcher->start(launcher, { run.tag });
+        Run run = startRun(user, QStringLiteral("run0"), false, launcher);
         QVERIFY(WaitFor([&] { return QFileInfo::exists(user.home(QStringLiteral("started-run0"))); }, 30000));
         QVERIFY(!run.started()); // no service
         QCOMPARE(run.quoteStatus(), 0);
@@ -472,7 +394,15 @@ private Q_SLOTS:
 
 int main(int argc, char** argv)
 {
-    g_isolationFailure = EnterPrivateNetwork();
+    // Once more in a network namespace with only loopback, up, the way test.sh isolates a stage.
+    if (!::getenv(kIsolated) && std::system("unshare -rn true 2>/dev/null") == 0) {
+        ::setenv(kIsolated, "1", 1);
+        std::vector<const char*> args { "unshare", "-rn", "sh", "-c",
+            "ip link set lo up && exec \"$0\" \"$@\"" };
+        args.insert(args.end(), argv, argv + argc + 1);
+        ::execvp(args[0], const_cast<char* const*>(args.data()));
+        ::unsetenv(kIsolated);
+    }
     QCoreApplication app(argc, argv);
     TestLauncher test;
     return QTest::qExec(&test, argc, argv);

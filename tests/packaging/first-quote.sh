@@ -1,8 +1,7 @@
 #!/usr/bin/env bash
-# The installed default, offline: a new user of the package installed under ROOT, with nothing in
-# their settings file but where Yahoo is (a scripted one, started here), gets the first quote
-# window's quote and kolpex-quote's from it; a simulated quote, asked for, says so in the window
-# title. Runs the programs on a virtual display; meant for a network namespace of its own.
+# A new user of the package installed under ROOT, whose settings name only where Yahoo is (a scripted
+# one, started here), gets the first quote window's quote and kolpex-quote's from it; a simulated
+# quote says so in the window title. Runs on a virtual display; meant for a network namespace of its own.
 # usage: first-quote.sh ROOT FIXTURE-DIR
 set -uo pipefail
 root=$1
@@ -27,10 +26,7 @@ for _ in $(seq 100); do
     sleep 0.1
 done
 port=$(head -n 1 "$user/yahoo.port")
-[[ -n $port ]] || {
-    echo "the scripted Yahoo did not start"
-    exit 1
-}
+[[ -n $port ]] || { echo "the scripted Yahoo did not start" && exit 1; }
 settings=$XDG_CONFIG_HOME/kolpex/quote-service.conf
 log=$HOME/.local/state/kolpex/quote-service.log
 
@@ -52,37 +48,28 @@ window_title() { # CC:SYMBOL
 }
 
 status=0
+fail() {
+    echo "$1"
+    status=1
+}
 echo "upstream = yahoo=http://127.0.0.1:$port" >"$settings"
 out=$("$root/usr/bin/kolpex" --with-service kolpex-quote fetch US:TRDL 2>&1)
 echo "$out" | head -n 3
-grep -q '^Tarrindel' <<<"$out" || {
-    echo "kolpex-quote did not get the scripted Yahoo's quote"
-    status=1
-}
+grep -q '^Tarrindel' <<<"$out" || fail "kolpex-quote did not get the scripted Yahoo's quote"
 title=$(window_title US:TRDL)
 echo "live window: $title"
-[[ $title == *Tarrindel* ]] || {
-    echo "the first quote window did not get the scripted Yahoo's quote"
-    status=1
-}
-grep -q '^/v7/finance/quote?symbols=TRDL' "$user/yahoo.log" || {
-    echo "the scripted Yahoo was never asked:"
-    cat "$user/yahoo.log"
-    status=1
-}
+[[ $title == *Tarrindel* ]] || fail "the first quote window did not get the scripted Yahoo's quote"
+grep -q '^/v7/finance/quote?symbols=TRDL' "$user/yahoo.log" || fail "the scripted Yahoo was never asked:
+$(cat "$user/yahoo.log")"
 
 echo "source = simulated" >"$settings"
 title=$(window_title US:MSFT)
 echo "simulated window: $title"
-[[ $title == *" (simulated)"* ]] || {
-    echo "a simulated quote does not say so in the window title"
-    status=1
-}
+[[ $title == *" (simulated)"* ]] || fail "a simulated quote does not say so in the window title"
 
 # Every service the launcher started ended with its program.
 if [[ $(grep -c '^stopped' "$log") -ne 3 ]] || pgrep -f "^$root/usr/bin/kolpex-quote-service" >/dev/null; then
-    echo "a quote service of the launcher did not end with its program:"
-    cat "$log"
-    status=1
+    fail "a quote service of the launcher did not end with its program:
+$(cat "$log")"
 fi
 exit "$status"

@@ -1,9 +1,6 @@
 #!/usr/bin/env python3
-"""A scripted Yahoo on 127.0.0.1 for the package stage: a session, and the quote, summary and chart
-of the fixtures' security (TRDL). Prints its port, appends each request's target to LOG, and ends
-after a bounded number of requests or seconds.
-
-usage: scripted-yahoo.py FIXTURE-DIR LOG"""
+"""A scripted Yahoo on 127.0.0.1 serving the fixtures' TRDL; prints its port, logs each target to LOG,
+ends after a bounded number of requests or seconds. usage: scripted-yahoo.py FIXTURE-DIR LOG"""
 import http.server
 import pathlib
 import sys
