@@ -33,11 +33,6 @@ constexpr quint32 kMod2 = 1u << 4; // Num Lock in every usual keymap
 
 QString g_noCompositor; // why the Wayland cases cannot run
 
-void DieWithTest(QProcess& process)
-{
-    process.setChildProcessModifier([] { prctl(PR_SET_PDEATHSIG, SIGKILL); });
-}
-
 // weston on a socket of its own in the runtime directory of its own; empty on success.
 QString StartWeston(QProcess& weston, const QString& runtime)
 {
@@ -47,7 +42,7 @@ QString StartWeston(QProcess& weston, const QString& runtime)
         || file.write("[keyboard]\nnumlock-on=true\n[core]\nidle-time=0\n") < 0)
         return QStringLiteral("cannot write weston.ini");
     file.close();
-    DieWithTest(weston);
+    weston.setChildProcessModifier([] { prctl(PR_SET_PDEATHSIG, SIGKILL); }); // gone with the test
     weston.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     weston.setStandardOutputFile(QProcess::nullDevice());
     weston.start(QStringLiteral("weston"),
@@ -145,7 +140,7 @@ private Q_SLOTS:
         env.insert(QStringLiteral("HOME"), dir.path());
         app.setProcessEnvironment(env);
         app.setWorkingDirectory(dir.path());
-        DieWithTest(app);
+        app.setChildProcessModifier([] { prctl(PR_SET_PDEATHSIG, SIGKILL); });
         app.start(program, {});
         QVERIFY(app.waitForStarted(5000));
         QByteArray requests;

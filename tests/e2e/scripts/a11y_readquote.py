@@ -87,7 +87,6 @@ def main():
                     return node
 
         table = wait_for("a table named NASDAQ", list_table, seconds=20)
-        result["list"] = table.name
         run("xdotool", "key", "--delay", "150", "Down")
         cells = table.queryTable()
         result["row"] = [cells.getAccessibleAt(0, c).name for c in range(cells.nColumns)]
