@@ -127,11 +127,8 @@ def main():
         print(json.dumps(result), flush=True)
     finally:
         if program is not None:
-            program.terminate()
-            try:
-                program.wait(timeout=10)
-            except subprocess.TimeoutExpired:
-                program.kill()
+            program.kill()
+            program.wait()
         launcher.terminate()
 
 
