@@ -1,7 +1,7 @@
 // The built program ended by a real signal, as a logout, `systemctl --user stop` or `kill` ends
-// it: the quote window's data file and the recent list must be on disk afterwards, and a message
-// nobody answers must not hold the end up for ever. The program runs as a child process against
-// a scripted quote service on loopback; a demo script opens the quote window.
+// it: the quote window's data file and the recent list must be on disk afterwards (or their loss
+// reported), and a message nobody answers must not hold the end up for ever. The program runs as a child
+// process against a scripted quote service on loopback; a demo script opens the quote window.
 #include "app/sessionexit.h"
 #include "support/scriptedhttpserver.h"
 
@@ -20,7 +20,6 @@
 
 namespace {
 
-constexpr uid_t kNobody = 65534;
 const QByteArray kHeaderBlock = "\r\nDate\t\tTime\tCurrent\tChange\t\tHigh\tLow\tP/E\tAsk\tBid\tBeta\r\n\r\n";
 
 QByteArray ReadFile(const QString& path)
@@ -31,33 +30,51 @@ QByteArray ReadFile(const QString& path)
 
 bool Chmod(const QString& path, int mode)
 {
-    return ::chmod(QFile::encodeName(path).constData(), static_cast<mode_t>(mode)) == 0;
+    return ::chmod(QFile::encodeName(path).constData(), mode_t(mode)) == 0;
 }
 
-QString DataFileName()
+// Permission bits do not stop root, so root drops to nobody for the unwritable cases.
+bool CanRunUnprivileged()
 {
-    return QDate::currentDate().toString(QStringLiteral("MM_dd_yyyy_")) + QStringLiteral("xyz.txt");
+    return ::geteuid() != 0 || !QStandardPaths::findExecutable(QStringLiteral("setpriv")).isEmpty();
 }
 
 // A home, settings directory and working directory the program (and the user nobody) may use.
 struct Sandbox {
     QTemporaryDir root;
-    QString work() const { return root.filePath(QStringLiteral("work")); }
-    QString config() const { return root.filePath(QStringLiteral("config")); }
+    QString path(const char* name) const { return root.filePath(QString::fromLatin1(name)); }
     bool prepare(const QByteArray& script)
     {
         if (!root.isValid() || !Chmod(root.path(), 0755))
             return false;
-        for (const QString& dir : { work(), config(), root.filePath(QStringLiteral("home")) }) {
-            if (!QDir().mkpath(dir) || !Chmod(dir, 0777))
+        for (const char* dir : { "work", "config", "home" })
+            if (!QDir().mkpath(path(dir)) || !Chmod(path(dir), 0777))
                 return false;
-        }
-        QFile file(root.filePath(QStringLiteral("demo.txt")));
+        QFile file(path("demo.txt"));
         return file.open(QIODevice::WriteOnly) && file.write(script) == script.size();
+    }
+    // Starts the program in the sandbox, unprivileged when asked.
+    bool start(QProcess& program, const QByteArray& service, bool unprivileged) const
+    {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        env.insert(QStringLiteral("HOME"), path("home"));
+        env.insert(QStringLiteral("XDG_CONFIG_HOME"), path("config"));
+        env.insert(QStringLiteral("KOLPEX_QUOTE_SERVICE"), QString::fromLatin1(service));
+        env.insert(QStringLiteral("KOLPEX_DEMO_SCRIPT"), path("demo.txt"));
+        program.setProcessEnvironment(env);
+        program.setWorkingDirectory(path("work"));
+        if (unprivileged && ::geteuid() == 0)
+            program.start(QStringLiteral("setpriv"),
+                { QStringLiteral("--reuid=65534"), QStringLiteral("--regid=65534"),
+                    QStringLiteral("--clear-groups"), QStringLiteral(KOLPEX_APP_BIN) });
+        else
+            program.start(QStringLiteral(KOLPEX_APP_BIN), QStringList());
+        return program.waitForStarted(10000);
     }
     QStringList recentList() const
     {
-        QSettings settings(config() + QStringLiteral("/Tarrindel/Kolpex.conf"), QSettings::IniFormat);
+        QSettings settings(path("config") + QStringLiteral("/Tarrindel/Kolpex.conf"), QSettings::IniFormat);
         QStringList entries;
         for (int i = 1; settings.contains(QStringLiteral("Recent File List/File%1").arg(i)); ++i)
             entries << settings.value(QStringLiteral("Recent File List/File%1").arg(i)).toString();
@@ -65,44 +82,12 @@ struct Sandbox {
     }
 };
 
-// Empty when the program may run unprivileged here (root drops to nobody, since permission bits
-// do not stop root), else why not.
-QString WhyNotUnprivileged()
-{
-    if (::geteuid() != 0)
-        return {};
-    if (QStandardPaths::findExecutable(QStringLiteral("setpriv")).isEmpty())
-        return QStringLiteral("setpriv is not installed");
-    return {};
-}
-
 } // namespace
 
 class TestSessionExit final : public QObject {
     Q_OBJECT
 
-private:
     ScriptedHttpServer m_server;
-
-    // Starts the program in the sandbox, unprivileged when asked.
-    void start(QProcess& program, const Sandbox& box, bool unprivileged)
-    {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-        env.insert(QStringLiteral("HOME"), box.root.filePath(QStringLiteral("home")));
-        env.insert(QStringLiteral("XDG_CONFIG_HOME"), box.config());
-        env.insert(QStringLiteral("KOLPEX_QUOTE_SERVICE"), QString::fromLatin1(m_server.url()));
-        env.insert(QStringLiteral("KOLPEX_DEMO_SCRIPT"), box.root.filePath(QStringLiteral("demo.txt")));
-        program.setProcessEnvironment(env);
-        program.setWorkingDirectory(box.work());
-        if (unprivileged && ::geteuid() == 0) {
-            program.start(QStringLiteral("setpriv"),
-                { QStringLiteral("--reuid=%1").arg(kNobody), QStringLiteral("--regid=%1").arg(kNobody),
-                    QStringLiteral("--clear-groups"), QStringLiteral(KOLPEX_APP_BIN) });
-        } else {
-            program.start(QStringLiteral(KOLPEX_APP_BIN), QStringList());
-        }
-    }
 
 private Q_SLOTS:
     void initTestCase()
@@ -115,30 +100,29 @@ private Q_SLOTS:
     void signalEndsLikeExit_data()
     {
         QTest::addColumn<int>("signal");
-        QTest::addColumn<bool>("writable");
-        QTest::newRow("SIGTERM") << int(SIGTERM) << true;
-        QTest::newRow("SIGHUP") << int(SIGHUP) << true;
-        QTest::newRow("SIGINT") << int(SIGINT) << true;
-        QTest::newRow("SIGTERM, the data file cannot be written") << int(SIGTERM) << false;
+        QTest::addColumn<QString>("readOnly"); // entered, but takes no new file
+        QTest::newRow("SIGTERM") << int(SIGTERM) << QString();
+        QTest::newRow("SIGHUP") << int(SIGHUP) << QString();
+        QTest::newRow("SIGINT") << int(SIGINT) << QString();
+        QTest::newRow("SIGTERM, the data file cannot be written")
+            << int(SIGTERM) << QStringLiteral("work/Stockdata");
+        QTest::newRow("SIGTERM, the recent list cannot be saved") << int(SIGTERM) << QStringLiteral("config");
     }
     void signalEndsLikeExit()
     {
         QFETCH(int, signal);
-        QFETCH(bool, writable);
-        if (!writable) {
-            if (const QString why = WhyNotUnprivileged(); !why.isEmpty())
-                QSKIP(qPrintable(why));
-        }
+        QFETCH(QString, readOnly);
+        if (!readOnly.isEmpty() && !CanRunUnprivileged())
+            QSKIP("setpriv is not installed");
+        const bool dataWritable = readOnly != QStringLiteral("work/Stockdata");
+        const bool settingsWritable = readOnly != QStringLiteral("config");
         Sandbox box;
         QVERIFY(box.prepare("write-to-file on\nquote US:XYZ\nscreenshot open.png\nwait 120000\n"));
-        const QString dataDir = box.work() + QStringLiteral("/Stockdata");
-        if (!writable) {
-            QVERIFY(QDir().mkpath(dataDir));
-            QVERIFY(Chmod(dataDir, 0555)); // entered, but takes no new file
-        }
+        const QString locked = box.root.filePath(readOnly);
+        if (!readOnly.isEmpty())
+            QVERIFY(QDir().mkpath(locked) && Chmod(locked, 0555));
         QProcess program;
-        start(program, box, !writable);
-        QVERIFY2(program.waitForStarted(10000), qPrintable(program.errorString()));
+        QVERIFY2(box.start(program, m_server.url(), !readOnly.isEmpty()), qPrintable(program.errorString()));
         // The screenshot line says the quote window stands; the server answers meanwhile.
         QByteArray out;
         QTRY_VERIFY_WITH_TIMEOUT((out += program.readAllStandardOutput()).contains("saved open.png"), 60000);
@@ -148,6 +132,8 @@ private Q_SLOTS:
         QCOMPARE(::kill(static_cast<pid_t>(program.processId()), signal), 0);
         QTRY_VERIFY_WITH_TIMEOUT(program.state() == QProcess::NotRunning, kUnattendedMessageMs + 20000);
         const qint64 took = sinceSignal.elapsed();
+        if (!readOnly.isEmpty())
+            QVERIFY(Chmod(locked, 0777));
         const QByteArray err = program.readAllStandardError();
         QCOMPARE(program.exitStatus(), QProcess::NormalExit);
         QCOMPARE(program.exitCode(), 0);
@@ -156,42 +142,29 @@ private Q_SLOTS:
             err.constData());
 
         const QStringList recent = box.recentList();
-        QCOMPARE(recent.size(), 1);
-        QVERIFY2(recent.front().endsWith(QStringLiteral("(US, XYZ)")), qPrintable(recent.front()));
-        const QByteArray data = ReadFile(dataDir + QLatin1Char('/') + DataFileName());
-        if (writable) {
+        if (settingsWritable) {
+            QCOMPARE(recent.size(), 1);
+            QVERIFY2(recent.front().endsWith(QStringLiteral("(US, XYZ)")), qPrintable(recent.front()));
+        } else {
+            // The recent list is lost, and the program says so.
+            QVERIFY(recent.isEmpty());
+            QVERIFY2(err.contains(
+                         "Kolpex: the recent file list could not be saved to " + QFile::encodeName(locked)),
+                err.constData());
+        }
+        const QByteArray name
+            = QDate::currentDate().toString(QStringLiteral("MM_dd_yyyy_")).toLatin1() + "xyz.txt";
+        const QByteArray data = ReadFile(box.path("work/Stockdata/") + QString::fromLatin1(name));
+        if (dataWritable) {
             QVERIFY2(data.startsWith(kHeaderBlock) && data.size() > kHeaderBlock.size(), data.constData());
             QVERIFY(!err.contains("Can not open"));
         } else {
             QVERIFY(data.isEmpty());
             // Logged, shown for its time, then the exit went on without an answer.
-            QVERIFY2(
-                err.contains("Kolpex: Can not open an output file \"" + DataFileName().toLatin1() + "\"."),
-                err.constData());
+            QVERIFY2(err.contains("Kolpex: Can not open an output file \"" + name + "\"."), err.constData());
             QVERIFY2(took >= kUnattendedMessageMs - 500, QByteArray::number(took).constData());
         }
         QVERIFY2(took < kUnattendedMessageMs + 10000, QByteArray::number(took).constData());
-    }
-
-    // A settings directory that takes no file: the recent list is lost, and the program says so.
-    void unsavedRecentListIsReported()
-    {
-        if (const QString why = WhyNotUnprivileged(); !why.isEmpty())
-            QSKIP(qPrintable(why));
-        Sandbox box;
-        QVERIFY(box.prepare("quote US:XYZ\nquit\n"));
-        QVERIFY(Chmod(box.config(), 0555));
-        QProcess program;
-        start(program, box, true);
-        QVERIFY2(program.waitForStarted(10000), qPrintable(program.errorString()));
-        QTRY_VERIFY_WITH_TIMEOUT(program.state() == QProcess::NotRunning, 60000);
-        QVERIFY(Chmod(box.config(), 0777));
-        const QByteArray err = program.readAllStandardError();
-        QCOMPARE(program.exitCode(), 0);
-        QVERIFY2(err.contains(
-                     "Kolpex: the recent file list could not be saved to " + QFile::encodeName(box.config())),
-            err.constData());
-        QVERIFY(box.recentList().isEmpty());
     }
 };
 

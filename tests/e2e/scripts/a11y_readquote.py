@@ -1,11 +1,9 @@
 #!/usr/bin/python3
-"""Drives the program by keyboard alone and reads it back through AT-SPI, as a screen reader would.
+"""a11y_readquote.py PROGRAM, inside dbus-run-session on the caller's X server (DISPLAY).
 
-Run inside a session bus of its own (dbus-run-session) on an X server of the caller's (DISPLAY):
-    a11y_readquote.py PROGRAM
-It starts the accessibility bus, then PROGRAM, opens Markets > NASDAQ with the keyboard, opens the
-first row's quote with Down and Return, and prints one JSON line with what it read. Every wait is
-bounded; on a failure the JSON holds "error" and the exit status is 1.
+Starts the accessibility bus and PROGRAM, opens Markets > NASDAQ and the first row's quote by
+keyboard alone, reads them back through AT-SPI as a screen reader would, and prints one JSON line.
+Every wait is bounded; on a failure the JSON holds "error" and the exit status is 1.
 """
 import json
 import os
@@ -13,7 +11,7 @@ import subprocess
 import sys
 import time
 
-DEADLINE = time.monotonic() + float(os.environ.get("KOLPEX_A11Y_SECONDS", "90"))
+DEADLINE = time.monotonic() + 90
 result = {}
 
 
@@ -23,31 +21,13 @@ def fail(message):
     sys.exit(1)
 
 
-SEEN = {"app": None}
-
-
-def dump_tree():
-    """What the program showed the reader, to standard error, for a failure's reader."""
-    for node in walk(SEEN["app"]):
-        try:
-            if node.getRole() == pyatspi.ROLE_TABLE_CELL:
-                continue
-            depth, up = 0, node
-            while up is not None and up != SEEN["app"] and depth < 40:
-                up, depth = up.parent, depth + 1
-            print("  " * depth + "%s %r" % (node.getRoleName(), node.name), file=sys.stderr)
-        except Exception:
-            pass
-
-
-def wait_for(what, probe, step=0.25, seconds=None):
+def wait_for(what, probe, seconds=None):
     until = DEADLINE if seconds is None else min(DEADLINE, time.monotonic() + seconds)
     while time.monotonic() < until:
         found = probe()
         if found is not None:
             return found
-        time.sleep(step)
-    dump_tree()
+        time.sleep(0.25)
     fail("timed out waiting for " + what)
 
 
@@ -57,103 +37,79 @@ def walk(node, depth=0):
         return
     yield node
     try:
-        count = node.childCount
+        children = [node.getChildAtIndex(i) for i in range(node.childCount)]
     except Exception:
         return
-    for i in range(count):
-        try:
-            child = node.getChildAtIndex(i)
-        except Exception:
-            continue
+    for child in children:
         yield from walk(child, depth + 1)
 
 
-def xdotool(*args):
-    return subprocess.run(["xdotool", *args], capture_output=True, text=True, timeout=15)
+def run(*args):
+    return subprocess.run(args, capture_output=True, text=True, timeout=15).stdout
 
 
 def main():
-    if len(sys.argv) != 2:
-        fail("usage: a11y_readquote.py PROGRAM")
-    program = sys.argv[1]
     launcher = subprocess.Popen(["/usr/libexec/at-spi-bus-launcher", "--launch-immediately"])
     env = dict(os.environ, QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1", QT_QPA_PLATFORM="xcb")
-    app_process = None
+    program = None
     try:
-        global pyatspi
         import pyatspi  # after the bus is up: the import connects to it
+        from gi.repository import Atspi, GLib
 
-        app_process = subprocess.Popen([program], env=env)
+        program = subprocess.Popen([sys.argv[1]], env=env)
 
         def application():
             desktop = pyatspi.Registry.getDesktop(0)
-            for i in range(desktop.childCount):
-                app = desktop.getChildAtIndex(i)
+            for app in (desktop.getChildAtIndex(i) for i in range(desktop.childCount)):
                 try:
-                    if app is not None and app.get_process_id() == app_process.pid and app.childCount > 0:
+                    if app is not None and app.get_process_id() == program.pid and app.childCount > 0:
                         return app
                 except Exception:
                     pass
-            return None
 
         app = wait_for("the program on the accessibility bus", application)
-        SEEN["app"] = app
-        # Names change as windows get their titles; read them afresh each time, not from a cache.
-        from gi.repository import Atspi
+        app.set_cache_mask(Atspi.Cache.NONE)  # names change as windows get their titles
 
-        app.set_cache_mask(Atspi.Cache.NONE)
+        def window_id():
+            ids = run("xdotool", "search", "--onlyvisible", "--pid", str(program.pid)).split()
+            return ids[0] if ids else None
 
-        # Known to the shell: the window's WM_CLASS, as xprop reads it.
-        windows = wait_for(
-            "the program's window",
-            lambda: xdotool("search", "--onlyvisible", "--pid", str(app_process.pid)).stdout.split() or None,
-        )
-        result["wm_class"] = subprocess.run(
-            ["xprop", "-id", windows[0], "WM_CLASS"], capture_output=True, text=True, timeout=15
-        ).stdout.strip()
-        xdotool("windowfocus", windows[0])
+        window = wait_for("the program's window", window_id)
+        result["wm_class"] = run("xprop", "-id", window, "WM_CLASS").strip()
+        run("xdotool", "windowfocus", window)
         time.sleep(0.5)
-
         # File menu, across to Markets, down to its third item, NASDAQ.
-        xdotool("key", "--delay", "150", "alt+f", "Right", "Down", "Down", "Return")
+        run("xdotool", "key", "--delay", "150", "alt+f", "Right", "Down", "Down", "Return")
 
         def list_table():
             for node in walk(app):
                 if node.getRole() == pyatspi.ROLE_TABLE and node.name == "NASDAQ":
                     return node
-            return None
 
         table = wait_for("a table named NASDAQ", list_table, seconds=20)
-        result["list"] = table.name
-        xdotool("key", "--delay", "150", "Down")
+        run("xdotool", "key", "--delay", "150", "Down")
         cells = table.queryTable()
         result["row"] = [cells.getAccessibleAt(0, c).name for c in range(cells.nColumns)]
-        xdotool("key", "Return")
+        run("xdotool", "key", "Return")
 
         def quote_view():
             for node in walk(app):
-                names = []
                 try:
-                    names = [node.getChildAtIndex(i).name for i in range(min(node.childCount, 3))]
+                    names = [node.getChildAtIndex(i).name for i in range(min(node.childCount, 2))]
+                    if names == ["Chart", "Last"]:
+                        return node
                 except Exception:
-                    continue
-                if len(names) >= 2 and names[0] == "Chart" and names[1] == "Last":
-                    return node
-            return None
+                    pass
 
         view = wait_for("a quote view with its figures", quote_view)
         result["quote_name"] = view.name
         result["chart"] = view.description
-        result["lines"] = [
-            [view.getChildAtIndex(i).name, view.getChildAtIndex(i).description] for i in range(1, view.childCount)
-        ]
+        lines = [view.getChildAtIndex(i) for i in range(1, view.childCount)]
+        result["lines"] = [[line.name, line.description] for line in lines]
         result["value"] = view.queryValue().currentValue
 
         # A refresh announces itself: the view's value changes (the program refreshes often here).
-        from gi.repository import GLib
-
-        loop = GLib.MainLoop()
-        announced = []
+        loop, announced = GLib.MainLoop(), []
 
         def on_value(event):
             try:
@@ -167,16 +123,12 @@ def main():
         listener.register("object:property-change:accessible-value")
         GLib.timeout_add(int(max(0.0, min(15.0, DEADLINE - time.monotonic())) * 1000), loop.quit)
         loop.run()
-        listener.deregister("object:property-change:accessible-value")
         result["announced"] = announced[:1]
         print(json.dumps(result), flush=True)
     finally:
-        if app_process is not None:
-            app_process.terminate()
-            try:
-                app_process.wait(timeout=10)
-            except subprocess.TimeoutExpired:
-                app_process.kill()
+        if program is not None:
+            program.kill()
+            program.wait()
         launcher.terminate()
 
 
