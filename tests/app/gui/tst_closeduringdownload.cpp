@@ -9,6 +9,7 @@
 #include "platform/gui/messageboxnotifier.h"
 #include "quotewin/gui/ckolpexview.h"
 #include "res/resource_ids.h"
+#include "support/asanxkb.h"
 #include "support/ownxserver.h"
 #include "support/scriptedhttpserver.h"
 
@@ -121,6 +122,7 @@ private Q_SLOTS:
 
 int main(int argc, char** argv)
 {
+    RelaxStrictStringChecksForXkb(argv);
     OwnXServer xserver;
     g_ownXServer = xserver.start();
     if (!g_ownXServer)
