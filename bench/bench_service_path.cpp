@@ -12,6 +12,7 @@
 #include <QElapsedTimer>
 #include <benchmark/benchmark.h>
 #include <memory>
+#include <optional>
 
 namespace {
 
@@ -50,51 +51,45 @@ double FetchMs(YahooSource& yahoo, const QByteArray& symbol)
     return got && got->quote && got->quote->beta ? double(timer.nsecsElapsed()) / 1e6 : -1;
 }
 
-void Report(benchmark::State& state, double fastMs, double slowMs, int fetches)
-{
-    state.counters["ms_per_symbol"] = fastMs / fetches;
-    state.counters["round_trips"] = (slowMs - fastMs) / fetches / kDelayMs;
-}
-
-// A new symbol once the session exists: the quote and its summary.
-void BM_NewSymbolWithASession(benchmark::State& state)
+// New symbols, each fetched from both providers. With a session the quote and its summary; from
+// cold each source is new, so the session is bought first.
+void MeasureNewSymbols(benchmark::State& state, bool fromCold)
 {
     Provider fast(kDelayMs), slow(2 * kDelayMs);
-    YahooSource toFast(fast.context), toSlow(slow.context);
-    if (FetchMs(toFast, "WARM") < 0 || FetchMs(toSlow, "WARM") < 0)
+    std::optional<YahooSource> toFast, toSlow;
+    const auto newSources = [&] {
+        toFast.emplace(fast.context);
+        toSlow.emplace(slow.context);
+    };
+    newSources();
+    if (!fromCold && (FetchMs(*toFast, "WARM") < 0 || FetchMs(*toSlow, "WARM") < 0))
         state.SkipWithError("no quote");
     double fastMs = 0, slowMs = 0;
     int fetches = 0;
     for (auto _ : state) {
+        if (fromCold)
+            newSources();
         const QByteArray symbol = "S" + QByteArray::number(fetches++);
-        const double a = FetchMs(toFast, symbol);
-        const double b = FetchMs(toSlow, symbol);
+        const double a = FetchMs(*toFast, symbol);
+        const double b = FetchMs(*toSlow, symbol);
         if (a < 0 || b < 0)
             state.SkipWithError("no quote");
         fastMs += a;
         slowMs += b;
     }
-    Report(state, fastMs, slowMs, fetches);
+    state.counters["ms_per_symbol"] = fastMs / fetches;
+    state.counters["round_trips"] = (slowMs - fastMs) / fetches / kDelayMs;
+}
+
+void BM_NewSymbolWithASession(benchmark::State& state)
+{
+    MeasureNewSymbols(state, false);
 }
 BENCHMARK(BM_NewSymbolWithASession)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(10);
 
-// A new symbol from cold: the session is bought first.
 void BM_NewSymbolFromCold(benchmark::State& state)
 {
-    Provider fast(kDelayMs), slow(2 * kDelayMs);
-    double fastMs = 0, slowMs = 0;
-    int fetches = 0;
-    for (auto _ : state) {
-        const QByteArray symbol = "S" + QByteArray::number(fetches++);
-        YahooSource toFast(fast.context), toSlow(slow.context);
-        const double a = FetchMs(toFast, symbol);
-        const double b = FetchMs(toSlow, symbol);
-        if (a < 0 || b < 0)
-            state.SkipWithError("no quote");
-        fastMs += a;
-        slowMs += b;
-    }
-    Report(state, fastMs, slowMs, fetches);
+    MeasureNewSymbols(state, true);
 }
 BENCHMARK(BM_NewSymbolFromCold)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(10);
 

@@ -4,10 +4,10 @@
 // non-blocking sockets driven by poll(), and a bare libmicrohttpd server as the floor.
 
 #include "support/loopbacksocket.h"
+#include "support/residentsize.h"
 
 #include <QByteArray>
 #include <QDeadlineTimer>
-#include <QFile>
 #include <QProcess>
 #include <algorithm>
 #include <arpa/inet.h>
@@ -66,7 +66,8 @@ public:
         m_process = std::make_unique<QProcess>();
         m_process->start(m_program,
             { QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--quiet"),
-                QStringLiteral("--lists"), QStringLiteral(KOLPEX_DATA_DIR), QStringLiteral("--now"),
+                QStringLiteral("--source"), QStringLiteral("simulated"), QStringLiteral("--lists"),
+                QStringLiteral(KOLPEX_DATA_DIR), QStringLiteral("--now"),
                 QStringLiteral("2024-03-05T15:42:00Z") });
         const QDeadlineTimer deadline(10000);
         while (
@@ -86,17 +87,7 @@ public:
         m_process.reset();
     }
     quint16 port() const { return m_port; }
-    qint64 residentKiB() const
-    {
-        QFile status(QStringLiteral("/proc/%1/status").arg(m_process ? m_process->processId() : 0));
-        if (!status.open(QIODevice::ReadOnly))
-            return -1;
-        for (const QByteArray& line : status.readAll().split('\n')) {
-            if (line.startsWith("VmRSS:"))
-                return line.mid(6).trimmed().split(' ').value(0).toLongLong();
-        }
-        return -1;
-    }
+    qint64 residentKiB() const { return ResidentKiB(m_process ? m_process->processId() : 0); }
 
 private:
     QString m_program;

@@ -5,7 +5,23 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QKeyEvent>
+#include <QKeySequence>
+#include <QShortcut>
 #include <QShowEvent>
+
+namespace {
+
+// The desktop's close key (Ctrl+W here) and the one MDI programs have always had.
+QList<QKeySequence> ChildCloseKeys()
+{
+    QList<QKeySequence> keys = QKeySequence::keyBindings(QKeySequence::Close);
+    if (!keys.contains(QKeySequence(Qt::CTRL | Qt::Key_F4)))
+        keys.append(QKeySequence(Qt::CTRL | Qt::Key_F4));
+    return keys;
+}
+
+} // namespace
 
 QSize ChildFrameSizeFor(int pendingListKind)
 {
@@ -32,6 +48,10 @@ CChildFrame::CChildFrame(QWidget* parent)
     : QMdiSubWindow(parent)
 {
     setAttribute(Qt::WA_DeleteOnClose);
+    // Qt's own shortcut here has only the desktop's keys.
+    const QList<QKeySequence> closeKeys = ChildCloseKeys();
+    for (qsizetype i = QKeySequence::keyBindings(QKeySequence::Close).size(); i < closeKeys.size(); ++i)
+        new QShortcut(closeKeys[i], this, this, &QWidget::close, Qt::WidgetWithChildrenShortcut);
     const QSize size = ChildFrameSizeFor(g_pendingListKind);
     if (size.isValid())
         resize(size);
@@ -70,6 +90,15 @@ void CChildFrame::closeIfAsked()
 
 namespace {
 
+QMdiSubWindow* ActiveChild()
+{
+    for (QWidget* widget = QApplication::focusWidget(); widget; widget = widget->parentWidget()) {
+        if (auto* child = qobject_cast<QMdiSubWindow*>(widget))
+            return child;
+    }
+    return nullptr;
+}
+
 class WindowRequestsOnly final : public QObject {
 public:
     bool eventFilter(QObject* watched, QEvent* event) override
@@ -81,9 +110,13 @@ public:
         case QEvent::MouseMove:
             // Each reaches the window first and the widget under the pointer after it.
             return watched->isWidgetType() && !qobject_cast<QMdiSubWindow*>(watched);
+        case QEvent::ShortcutOverride: // every key asks this first, before a shortcut or a press
+            if (auto* child = ActiveChild(); child
+                && ChildCloseKeys().contains(QKeySequence(static_cast<QKeyEvent*>(event)->keyCombination())))
+                child->close();
+            return true;
         case QEvent::KeyPress:
         case QEvent::KeyRelease:
-        case QEvent::ShortcutOverride:
         case QEvent::Shortcut:
         case QEvent::Wheel:
         case QEvent::ContextMenu:

@@ -25,8 +25,8 @@ private:
 // Input that came during a download waits for the end of it, and then for a failure message the
 // download raises; that message, being modal, would drop it, and with it a click on a child
 // window's close box. So before such a message the clicks on the child windows' frames (close,
-// move, minimise) and the windows' own close requests are delivered, and any other input is
-// dropped as the message would have dropped it.
+// move, minimise), the windows' own close requests and the close keys are delivered, and any
+// other input is dropped as the message would have dropped it.
 void DeliverWaitingWindowRequests();
 
 // The initial size for a pending list kind; an invalid size leaves the choice to the MDI area.

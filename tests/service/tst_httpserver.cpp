@@ -1,6 +1,7 @@
 // The quote service's HTTP side, byte for byte: raw requests against the real service and the
 // status each one gets, then clients that misbehave at scale.
 #include "support/loopbacksocket.h"
+#include "support/residentsize.h"
 #include "support/serviceprocess.h"
 
 #include <QDeadlineTimer>
@@ -90,18 +91,6 @@ QList<Answer> Exchange(quint16 port, const QByteArray& request, int piece, bool 
 QByteArray Get(const QByteArray& target, const QByteArray& more = "Connection: close\r\n")
 {
     return "GET " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\n" + more + "\r\n";
-}
-
-qint64 ResidentKiB(qint64 pid)
-{
-    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray& line : status.readAll().split('\n')) {
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').value(0).toLongLong();
-    }
-    return -1;
 }
 
 // Loopback clients, closed however the test ends.
@@ -302,7 +291,13 @@ void TestHttpServer::unreadPipeliningStaysSmall()
     QVERIFY(service.running());
     // each connection holds at most one page (67 KB) and its head buffer, and a little besides
     const qint64 grown = after - before;
-    QVERIFY2(grown < 16 * 1024,
+#if defined(__SANITIZE_ADDRESS__)
+    // redzones, shadow and the sanitizer's per-size regions: about 16 MiB here, 2 MiB without it
+    constexpr qint64 kBoundKiB = 48 * 1024;
+#else
+    constexpr qint64 kBoundKiB = 16 * 1024;
+#endif
+    QVERIFY2(grown < kBoundKiB,
         qPrintable(QStringLiteral("%1 KiB more after %2 bytes sent").arg(grown).arg(sent)));
     QCOMPARE(Exchange(service.port(), Get(kQuote), 0, false, 1, false).value(0).status, 200);
     QVERIFY(service.stop());

@@ -1,7 +1,8 @@
-// A quote window's close box clicked while its refresh hangs on a stalled server: the download
-// then ends in "Sorry, no data available", and the window must close once that message is
-// answered. The click is a real one (xdotool on an X server of the test's own), so it waits out
-// the download as a user's click does; the message box is the program's own, modal.
+// A quote window closed (its close box, Ctrl+F4 or Ctrl+W) while its refresh hangs on a stalled
+// server: the download then ends in "Sorry, no data available", and the window must close once
+// that message is answered. The close keys are tried with no download too. The input is real (xdotool on an X
+// server of the test's own), so it waits out the download as a user's does; the message box is the program's
+// own, modal.
 #include "app/appwiring.h"
 #include "app/kolpexapp.h"
 #include "app/mainframe.h"
@@ -54,8 +55,20 @@ class TestCloseDuringDownload final : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
+    void closeAfterTheNoDataMessage_data()
+    {
+        QTest::addColumn<QString>("key"); // xdotool's name; none for the close box
+        QTest::addColumn<bool>("duringDownload");
+        QTest::newRow("close box") << QString() << true;
+        QTest::newRow("Ctrl+F4") << QStringLiteral("ctrl+F4") << true;
+        QTest::newRow("Ctrl+W") << QStringLiteral("ctrl+w") << true;
+        QTest::newRow("Ctrl+F4, no download") << QStringLiteral("ctrl+F4") << false;
+    }
+
     void closeAfterTheNoDataMessage()
     {
+        QFETCH(QString, key);
+        QFETCH(bool, duringDownload);
         if (!g_ownXServer || QStandardPaths::findExecutable(QStringLiteral("xdotool")).isEmpty())
             QSKIP("no Xvfb or no xdotool to click with");
         QFile pageFile(QStringLiteral(KOLPEX_TEST_DATA "/pages/full.html"));
@@ -76,6 +89,8 @@ private Q_SLOTS:
         CMainFrame& frame = *app->mainFrame();
         notifier.setParent(&frame);
         QVERIFY(QTest::qWaitForWindowExposed(&frame));
+        frame.activateWindow(); // the X server's keyboard focus, as a user's click gives it
+        QVERIFY(QTest::qWaitForWindowActive(&frame));
         frame.m_pageReader.setTimeoutMs(1500);
         QuoteEntry entry = frame.m_defaultEntry;
         entry.countryCode = "US";
@@ -87,13 +102,19 @@ private Q_SLOTS:
         QVERIFY(QTest::qWaitForWindowExposed(window));
         const QPoint closeBox = CloseBoxOf(*window);
 
-        // During the download: the click. At the message: a look at the window, then OK.
+        const QStringList closeInput = key.isEmpty()
+            ? QStringList { QStringLiteral("mousemove"), QString::number(closeBox.x()),
+                  QString::number(closeBox.y()), QStringLiteral("click"), QStringLiteral("1") }
+            : QStringList { QStringLiteral("key"), key };
         QProcess click;
-        QTimer::singleShot(300, &frame, [&] {
-            click.start(QStringLiteral("xdotool"),
-                { QStringLiteral("mousemove"), QString::number(closeBox.x()), QString::number(closeBox.y()),
-                    QStringLiteral("click"), QStringLiteral("1") });
-        });
+        if (!duringDownload) {
+            click.start(QStringLiteral("xdotool"), closeInput);
+            QTRY_VERIFY(!window);
+            QCOMPARE(server.requests().size(), 2);
+            return;
+        }
+        // During the download: the close. At the message: a look at the window, then OK.
+        QTimer::singleShot(300, &frame, [&] { click.start(QStringLiteral("xdotool"), closeInput); });
         QString message;
         bool windowStoodAtMessage = false;
         QTimer answer;
