@@ -5,6 +5,7 @@
 #include "options.h"
 #include "quoteserver.h"
 #include "socketactivation.h"
+#include "sources/upstream.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -92,9 +93,10 @@ std::unique_ptr<QuoteGateway> MakeGateway(
     return gateway;
 }
 
-// Room for the connection cap and the upstream requests beside it; a cap the descriptor limit
-// cannot hold is lowered, so that accept() never runs out of descriptors.
-int FitConnectionCap(int wanted)
+// Room for the connection cap and the upstream requests beside it (each live source's requests in
+// flight); a cap the descriptor limit cannot hold is lowered, so that accept() never runs out of
+// descriptors.
+int FitConnectionCap(int wanted, int liveSources)
 {
     struct rlimit limit { };
     if (::getrlimit(RLIMIT_NOFILE, &limit) != 0)
@@ -104,10 +106,11 @@ int FitConnectionCap(int wanted)
         ::setrlimit(RLIMIT_NOFILE, &limit);
         ::getrlimit(RLIMIT_NOFILE, &limit);
     }
-    constexpr rlim_t kReserved = 64; // list files, upstream connections, the signal pipe
-    if (limit.rlim_cur == RLIM_INFINITY || limit.rlim_cur > rlim_t(wanted) * 2 + kReserved)
+    // list files, the signal pipe and such, and the upstream connections
+    const rlim_t reserved = 32 + rlim_t(liveSources) * rlim_t(UpstreamLimits {}.maxInFlight);
+    if (limit.rlim_cur == RLIM_INFINITY || limit.rlim_cur > rlim_t(wanted) * 2 + reserved)
         return wanted;
-    return std::max(1, int((limit.rlim_cur - std::min(limit.rlim_cur, kReserved)) / 2));
+    return std::max(1, int((limit.rlim_cur - std::min(limit.rlim_cur, reserved)) / 2));
 }
 
 QString HostForUrl(const QHostAddress& address)
@@ -165,7 +168,8 @@ int main(int argc, char** argv)
             return 2;
         }
     }
-    options.maxConnections = FitConnectionCap(options.maxConnections);
+    options.maxConnections
+        = FitConnectionCap(options.maxConnections, options.live() ? int(options.sources.size()) : 0);
     QuoteServer server(options, catalogue, gateway.get(), &FormatLiveQuote);
     const std::optional<int> inherited = TakeInheritedSocket();
     const quint16 port = inherited ? server.adopt(*inherited) : server.listen();
