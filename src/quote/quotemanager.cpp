@@ -8,6 +8,7 @@
 #include "quote/quoteurl.h"
 #include "quote/quotewindowhost.h"
 
+#include <algorithm>
 #include <optional>
 #include <string_view>
 
@@ -170,6 +171,23 @@ CQuoteManager::CQuoteManager(
 
 namespace {
 
+// The quote service marks its simulated market in the page's company name. A name the entry
+// already has (from a list, or a recent entry) carries the mark while, and only while, its page
+// does, so that an invented price never shows under a plain company name.
+void FollowSimulatedMark(std::string& name, const std::string& pageName)
+{
+    constexpr std::string_view kMark = " (simulated)";
+    if (pageName.empty())
+        return; // a page cut short says nothing either way
+    const bool marked = name.ends_with(kMark);
+    if (pageName.ends_with(kMark) && !marked) {
+        name.resize(std::min(name.size(), kMaxCompanyNameLength - kMark.size()));
+        name += kMark;
+    } else if (!pageName.ends_with(kMark) && marked) {
+        name.resize(name.size() - kMark.size());
+    }
+}
+
 // Steps after the download; shows the no-data message itself. The caller holds the flag.
 bool ParsePage(const CPageReader& reader, Notifier& notifier, const std::string& page, QuoteEntry& entry,
     QuoteRecord* record)
@@ -178,11 +196,13 @@ bool ParsePage(const CPageReader& reader, Notifier& notifier, const std::string&
     {
         WaitCursor wait;
         if (!page.empty()) {
-            if (entry.companyName.empty()) {
-                entry.companyName = reader.ExtractValue(page, kProfileLink, ">", "</a>", 1);
-                if (entry.companyName.size() > kMaxCompanyNameLength)
-                    entry.companyName.resize(kMaxCompanyNameLength);
-            }
+            std::string pageName = reader.ExtractValue(page, kProfileLink, ">", "</a>", 1);
+            if (pageName.size() > kMaxCompanyNameLength)
+                pageName.resize(kMaxCompanyNameLength);
+            if (entry.companyName.empty())
+                entry.companyName = std::move(pageName);
+            else
+                FollowSimulatedMark(entry.companyName, pageName);
             const PageTexts texts = ReadPageTexts(reader, page);
             if (const std::optional<ParsedDateTime> time = ParseDateTime0409(texts.time))
                 parsed = ToRecord(texts, BuildQuoteTime(*time));

@@ -7,14 +7,14 @@ bool CQuoteManager::OpenQuote(const QuoteEntry& entry)
 {
     frame().currentEntry() = entry;
 
-    // The check fills in the company name from the page when the entry has none.
+    // The check fills in the company name from the page when the entry has none, and marks a
+    // simulated quote's.
     QuoteEntry checked = entry;
     if (!FetchQuote(&checked, nullptr))
         return false;
-    // The new window starts from the current entry: give it the name the check learnt, so its
+    // The new window starts from the current entry: give it the name the check settled, so its
     // chart caption carries the company even when the caller knew only the symbol.
-    if (frame().currentEntry().companyName.empty())
-        frame().currentEntry().companyName = checked.companyName;
+    frame().currentEntry().companyName = checked.companyName;
 
     g_pendingListKind = 0;
     if (!frame().createQuoteDocument())

@@ -116,8 +116,9 @@ private Q_SLOTS:
         QVERIFY2(served[u"found"].toBool(), qPrintable(symbol));
         const QString price = Fixed(served[u"last"]);
 
-        // The window's title, the panel's first line and the view's value all give the price.
-        QCOMPARE(read[u"quote_name"].toString(), row.at(0).toString());
+        // The window's title says the price is invented; the panel's first line and the view's
+        // value both give it.
+        QCOMPARE(read[u"quote_name"].toString(), row.at(0).toString() + QStringLiteral(" (simulated)"));
         const QJsonArray lines = read[u"lines"].toArray();
         QCOMPARE(lines.size(), 24);
         QCOMPARE(lines.at(0).toArray().at(0).toString(), QStringLiteral("Last"));

@@ -54,6 +54,7 @@ private Q_SLOTS:
     void savedPages();
     void failingPages_data();
     void failingPages();
+    void companyNameLearntAndKept_data();
     void companyNameLearntAndKept();
     void editedPages_data();
     void editedPages();
@@ -200,18 +201,42 @@ void TestQuoteManager::failingPages()
     QCOMPARE(m_notifier.messages, std::vector<std::string> { expected });
 }
 
+void TestQuoteManager::companyNameLearntAndKept_data()
+{
+    QTest::addColumn<QByteArray>("own");
+    QTest::addColumn<QByteArray>("onPage");
+    QTest::addColumn<QByteArray>("expected");
+    const QByteArray page = "XYZ Corporation";
+    const QByteArray simulated = "XYZ Corporation (simulated)";
+    QTest::newRow("none: the page's") << QByteArray() << page << page;
+    QTest::newRow("none, simulated: the page's") << QByteArray() << simulated << simulated;
+    QTest::newRow("own: kept") << QByteArray("Own Name") << page << QByteArray("Own Name");
+    QTest::newRow("own, simulated: marked")
+        << QByteArray("Own Name") << simulated << QByteArray("Own Name (simulated)");
+    QTest::newRow("marked, simulated: marked once")
+        << QByteArray("Own Name (simulated)") << simulated << QByteArray("Own Name (simulated)");
+    QTest::newRow("marked, live: unmarked")
+        << QByteArray("Own Name (simulated)") << page << QByteArray("Own Name");
+    QTest::newRow("marked, no name on the page: kept")
+        << QByteArray("Own Name (simulated)") << QByteArray() << QByteArray("Own Name (simulated)");
+    QTest::newRow("own at the bound, simulated: the mark whole") << QByteArray(int(kMaxCompanyNameLength),
+        'N') << simulated << QByteArray(int(kMaxCompanyNameLength) - 12, 'N') + " (simulated)";
+}
+
 void TestQuoteManager::companyNameLearntAndKept()
 {
-    const std::string page = Page("full.html").toStdString();
-    QuoteEntry named = entry("Own Name");
-    QVERIFY(m_manager.ParseQuotePage(page, named, nullptr));
-    QCOMPARE(named.companyName, std::string("Own Name"));
+    QFETCH(QByteArray, own);
+    QFETCH(QByteArray, onPage);
+    QFETCH(QByteArray, expected);
+    QByteArray page = Page("full.html");
+    page.replace("US:XYZ\">XYZ Corporation</a>", "US:XYZ\">" + onPage + "</a>");
+    QVERIFY(page.contains(onPage));
+    QuoteEntry e = entry(own.constData());
     // Without a record only the name is learnt: nothing else of the entry changes.
-    QuoteEntry unnamed = entry();
-    QuoteEntry expected = unnamed;
-    expected.companyName = "XYZ Corporation";
-    QVERIFY(m_manager.ParseQuotePage(page, unnamed, nullptr));
-    QCOMPARE(unnamed, expected);
+    QuoteEntry after = e;
+    after.companyName = expected.toStdString();
+    QVERIFY(m_manager.ParseQuotePage(page.toStdString(), e, nullptr));
+    QCOMPARE(e, after);
 }
 
 void TestQuoteManager::editedPages_data()

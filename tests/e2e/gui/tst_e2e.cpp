@@ -55,6 +55,13 @@ const std::string kMunichRe = "M\xFC"
                               "nchener R\xFC"
                               "ckversicherungs-Ges. AG (simulated)";
 
+// An entry of a list as the simulated market's quote window holds it: its name says so.
+QuoteEntry Simulated(QuoteEntry entry)
+{
+    entry.companyName += " (simulated)";
+    return entry;
+}
+
 } // namespace
 
 using e2e::DataFileLine;
@@ -225,7 +232,7 @@ private Q_SLOTS:
         QCOMPARE(list->table()->model()->index(0, 0).data().toString(), FromCp1252(companies.front()));
 
         const int row = rows / 3;
-        const QuoteEntry clicked = *list->model()->entryAt(row);
+        const QuoteEntry clicked = Simulated(*list->model()->entryAt(row));
         doubleClickRow(list, row);
         QCOMPARE(Texts(m_notifier.messages), QStringList());
         const auto views = quoteViews();
@@ -277,7 +284,7 @@ private Q_SLOTS:
         QCOMPARE(Texts(m_notifier.messages), QStringList());
 
         QVERIFY(QTest::qWaitForWindowExposed(results));
-        const QuoteEntry first = *results->model()->entryAt(0);
+        const QuoteEntry first = Simulated(*results->model()->entryAt(0));
         doubleClickRow(results, 0);
         const auto views = quoteViews();
         QCOMPARE(views.size(), 1);
