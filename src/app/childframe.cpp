@@ -12,13 +12,13 @@
 
 namespace {
 
-// The desktop's close key (Ctrl+W here) and the one MDI programs have always had.
-QList<QKeySequence> ChildCloseKeys()
+// Qt's own close shortcut of a child window is the desktop's Close key (Ctrl+W here); MDI programs
+// have always had this one too.
+constexpr QKeyCombination kMdiCloseKey = Qt::CTRL | Qt::Key_F4;
+
+bool IsChildCloseKey(QKeyCombination key)
 {
-    QList<QKeySequence> keys = QKeySequence::keyBindings(QKeySequence::Close);
-    if (!keys.contains(QKeySequence(Qt::CTRL | Qt::Key_F4)))
-        keys.append(QKeySequence(Qt::CTRL | Qt::Key_F4));
-    return keys;
+    return key == kMdiCloseKey || QKeySequence::keyBindings(QKeySequence::Close).contains(QKeySequence(key));
 }
 
 } // namespace
@@ -48,10 +48,9 @@ CChildFrame::CChildFrame(QWidget* parent)
     : QMdiSubWindow(parent)
 {
     setAttribute(Qt::WA_DeleteOnClose);
-    // Qt's own shortcut here has only the desktop's keys.
-    const QList<QKeySequence> closeKeys = ChildCloseKeys();
-    for (qsizetype i = QKeySequence::keyBindings(QKeySequence::Close).size(); i < closeKeys.size(); ++i)
-        new QShortcut(closeKeys[i], this, this, &QWidget::close, Qt::WidgetWithChildrenShortcut);
+    if (!QKeySequence::keyBindings(QKeySequence::Close).contains(QKeySequence(kMdiCloseKey)))
+        new QShortcut(
+            QKeySequence(kMdiCloseKey), this, this, &QWidget::close, Qt::WidgetWithChildrenShortcut);
     const QSize size = ChildFrameSizeFor(g_pendingListKind);
     if (size.isValid())
         resize(size);
@@ -111,8 +110,8 @@ public:
             // Each reaches the window first and the widget under the pointer after it.
             return watched->isWidgetType() && !qobject_cast<QMdiSubWindow*>(watched);
         case QEvent::ShortcutOverride: // every key asks this first, before a shortcut or a press
-            if (auto* child = ActiveChild(); child
-                && ChildCloseKeys().contains(QKeySequence(static_cast<QKeyEvent*>(event)->keyCombination())))
+            if (auto* child = ActiveChild();
+                child && IsChildCloseKey(static_cast<QKeyEvent*>(event)->keyCombination()))
                 child->close();
             return true;
         case QEvent::KeyPress:
