@@ -36,6 +36,9 @@ tools/install-deps.sh || {
 }
 
 jobs=$(nproc)
+# A compiler cache, where the machine has one, makes the three builds of a re-run cheap.
+launcher=()
+command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 fuzz_seconds=${KOLPEX_FUZZ_SECONDS:-30}
 passed=0
 failed=0
@@ -79,7 +82,8 @@ logged() {
 build_dir() { # DIR CMAKE-ARGS...
     local dir=$1
     shift
-    cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null && cmake --build "$dir" -j"$jobs"
+    cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo "${launcher[@]}" "$@" >/dev/null &&
+        cmake --build "$dir" -j"$jobs"
 }
 
 run_ctest() { # DIR
@@ -98,7 +102,7 @@ programs() { # DIR PREFIX
 
 # Only the fuzz targets: the rest of an instrumented tree would be built for nothing.
 build_fuzzers() { # NAMES...
-    cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
+    cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ "${launcher[@]}" \
         -DKOLPEX_BUILD_FUZZ=ON -DKOLPEX_BUILD_TESTS=OFF -DKOLPEX_BUILD_BENCH=OFF >/dev/null &&
         cmake --build build-fuzz -j"$jobs" --target "$@"
 }
