@@ -6,6 +6,7 @@
 #include <string>
 
 class CPageReader;
+class ListEntries;
 class Notifier;
 class QuoteWindowHost;
 
@@ -29,7 +30,10 @@ public:
     void CopyEntry(QuoteEntry& destination, const QuoteEntry& source) const;
 
     bool LoadMarketList(const std::string& code, EntryArray& entries);
+    // The same, keeping the file's bytes and building each entry when it is asked for.
+    bool LoadMarketList(const std::string& code, ListEntries& entries);
     int FindInList(std::string text, const EntryArray& entries);
+    int FindInList(std::string text, const ListEntries& entries);
     bool OpenQuote(const QuoteEntry& entry);
 
     const QuoteEntry& defaultEntry() const { return m_defaultEntry; }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "markets/listentries.h"
 #include "platform/gui/docview.h"
 #include "quote/quoteentry.h"
 
@@ -31,7 +32,7 @@ public:
 
     int listKind() const { return m_listKind; }
     int currentLine() const { return m_currentLine; }
-    const EntryArray& entries() const { return m_entries; }
+    const ListEntries& entries() const { return m_entries; }
     QTableView* table() const { return m_table; }
     EntryTableModel* model() const { return m_model; }
 
@@ -46,7 +47,7 @@ private:
     int m_listKind;
     CMainFrame& m_frame;
     CQuoteManager& m_quoteManager;
-    EntryArray m_entries;
+    ListEntries m_entries;
     QTableView* m_table = nullptr;
     EntryTableModel* m_model = nullptr;
     // The fill and the sorts run with the table frozen; row changes then report nothing.
