@@ -12,7 +12,7 @@ class QuoteWindowHost;
 
 // The main frame's small object that fetches quotes, loads market lists, searches them and
 // opens quote windows. Its operations live beside the subsystem they belong to:
-// FetchQuote/CopyEntry in quote/, LoadMarketList/FindInList in markets/, OpenQuote in quotewin/.
+// FetchQuote/CopyEntry/OpenQuote in quote/, LoadMarketList/FindInList in markets/.
 class CQuoteManager final {
 public:
     CQuoteManager(

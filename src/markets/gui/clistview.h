@@ -4,7 +4,7 @@
 #include "platform/gui/docview.h"
 #include "quote/quoteentry.h"
 
-class CMainFrame;
+class ChildWindowHost;
 class CQuoteManager;
 class EntryTableModel;
 class QTableView;
@@ -16,7 +16,7 @@ class CListView_ final : public CView {
     Q_DISABLE_COPY_MOVE(CListView_)
 public:
     // Loads the entries the pending list kind names: 2 the frame's search results, 3..9 a market.
-    CListView_(CDocument* document, CMainFrame& frame);
+    CListView_(CDocument* document, ChildWindowHost& frame);
     ~CListView_() override;
 
     void OnInitialUpdate() override;
@@ -45,7 +45,7 @@ private:
 
     int m_currentLine = -1;
     int m_listKind;
-    CMainFrame& m_frame;
+    ChildWindowHost& m_frame;
     CQuoteManager& m_quoteManager;
     ListEntries m_entries;
     QTableView* m_table = nullptr;
