@@ -1,9 +1,9 @@
 #pragma once
 
+#include "markets/gui/childwindowhost.h"
 #include "platform/notifier.h"
 #include "quote/pagereader.h"
 #include "quote/quotemanager.h"
-#include "quote/quotewindowhost.h"
 
 #include <QMainWindow>
 #include <array>
@@ -40,7 +40,7 @@ private:
 
 // The top-level MDI window. Owns the entries, the page reader and the quote manager that the
 // child windows share, and routes commands to the active view, itself and the application.
-class CMainFrame final : public QMainWindow, public QuoteWindowHost {
+class CMainFrame final : public QMainWindow, public ChildWindowHost {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(CMainFrame)
 public:
@@ -70,17 +70,21 @@ public:
     void fetchFinished() override;
     CQuoteManager* quoteManager() override { return &m_quoteManager; }
 
-    // True while a fetch's failure message is open (a refresh then is skipped, not held back).
-    bool fetchMessageOpen() const { return m_fetchMessages.isOpen(); }
+    // ChildWindowHost
+    const QuoteEntry& defaultEntry() const override { return m_defaultEntry; }
+    QWidget* dialogParent() override { return this; }
+    CDocTemplate* listDocumentTemplate() const override;
+    QMetaObject::Connection onQuoteFetchEnded(QObject* context, std::function<void()> slot) override;
+    bool fetchMessageOpen() const override { return m_fetchMessages.isOpen(); }
     // Closes the frame once the fetch under way is over; the request is never lost.
     void closeAfterFetch();
 
     ApplicationCommands& app() { return m_app; }
-    Notifier& notifier() { return m_notifier; }
+    Notifier& notifier() override { return m_notifier; }
     QMdiArea* mdiArea() const { return m_mdiArea; }
 
     // Pane 0 of the status bar, repainted at once.
-    void SetMessageText(const std::string& text);
+    void SetMessageText(const std::string& text) override;
     std::string messageText() const;
 
     // The view of the active child window, if any.

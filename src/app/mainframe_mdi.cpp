@@ -1,5 +1,6 @@
 // The main frame's child windows: which one is active, the title that names it, Cascade and
-// Arrange Icons.
+// Arrange Icons, and what the windows reach of the frame.
+#include "app/appcommands.h"
 #include "app/mainframe.h"
 #include "app/mainframe_parts.h"
 #include "platform/gui/docview.h"
@@ -10,6 +11,16 @@
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QStyle>
+
+CDocTemplate* CMainFrame::listDocumentTemplate() const
+{
+    return m_app.listTemplate();
+}
+
+QMetaObject::Connection CMainFrame::onQuoteFetchEnded(QObject* context, std::function<void()> slot)
+{
+    return connect(this, &CMainFrame::quoteFetchEnded, context, std::move(slot));
+}
 
 CView* CMainFrame::activeView() const
 {

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <deque>
 #include <string_view>
 
 namespace {
@@ -55,25 +56,60 @@ int CompareEntries(const QuoteEntry& a, const QuoteEntry& b, int column)
     return CompareBytes(ColumnText(a, column), ColumnText(b, column));
 }
 
-void SortRows(std::vector<int>& rows, const EntryArray& entries, int column, bool descending)
+namespace {
+
+void SortByKeys(std::vector<int>& rows, const std::vector<long long>& keys, bool descending)
 {
-    if (column == kColumnVolume) {
-        // Parse each volume once rather than at every comparison.
-        std::vector<long long> keys(entries.size());
-        for (size_t i = 0; i < entries.size(); ++i)
-            keys[i] = LeadingInteger(entries[i].volume);
-        std::stable_sort(rows.begin(), rows.end(),
-            [&](int a, int b) { return descending ? keys[b] < keys[a] : keys[a] < keys[b]; });
-        return;
-    }
-    // Looking the texts up once keeps the comparisons to the bytes themselves.
-    std::vector<std::string_view> keys(entries.size());
-    for (size_t i = 0; i < entries.size(); ++i)
-        keys[i] = ColumnText(entries[i], column);
+    std::stable_sort(rows.begin(), rows.end(), [&](int a, int b) {
+        return descending ? keys[size_t(b)] < keys[size_t(a)] : keys[size_t(a)] < keys[size_t(b)];
+    });
+}
+
+void SortByKeys(std::vector<int>& rows, const std::vector<std::string_view>& keys, bool descending)
+{
     std::stable_sort(rows.begin(), rows.end(), [&](int a, int b) {
         const int r = CompareBytes(keys[size_t(a)], keys[size_t(b)]);
         return descending ? r > 0 : r < 0;
     });
+}
+
+} // namespace
+
+// Each key is looked up (and a volume parsed) once, not at every comparison.
+void SortRows(std::vector<int>& rows, const EntryArray& entries, int column, bool descending)
+{
+    if (column == kColumnVolume) {
+        std::vector<long long> keys(entries.size());
+        for (size_t i = 0; i < entries.size(); ++i)
+            keys[i] = LeadingInteger(entries[i].volume);
+        SortByKeys(rows, keys, descending);
+        return;
+    }
+    std::vector<std::string_view> keys(entries.size());
+    for (size_t i = 0; i < entries.size(); ++i)
+        keys[i] = ColumnText(entries[i], column);
+    SortByKeys(rows, keys, descending);
+}
+
+void SortRows(std::vector<int>& rows, const ListEntries& entries, int column, bool descending)
+{
+    std::string scratch;
+    if (column == kColumnVolume) {
+        std::vector<long long> keys(entries.size());
+        for (size_t i = 0; i < entries.size(); ++i)
+            keys[i] = ParseLeadingInt(entries.text(i, column, scratch));
+        SortByKeys(rows, keys, descending);
+        return;
+    }
+    // Keys are views into the list; the few built ones (symbols that lost marks) are kept here.
+    std::deque<std::string> built;
+    std::vector<std::string_view> keys(entries.size());
+    for (size_t i = 0; i < entries.size(); ++i) {
+        keys[i] = entries.text(i, column, scratch);
+        if (keys[i].data() == scratch.data())
+            keys[i] = built.emplace_back(scratch);
+    }
+    SortByKeys(rows, keys, descending);
 }
 
 std::string StatusLineText(int row, int rowCount)

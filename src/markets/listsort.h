@@ -1,18 +1,10 @@
 #pragma once
 
+#include "markets/listentries.h"
 #include "quote/quoteentry.h"
 
 #include <string>
 #include <vector>
-
-// Columns of a market list window.
-enum ListColumn {
-    kColumnCompany = 0,
-    kColumnSymbol = 1,
-    kColumnVolume = 2,
-    kColumnListed = 3,
-    kColumnCount = 4
-};
 
 // The text an entry shows in a column; empty for a column that does not exist.
 const std::string& ColumnText(const QuoteEntry& entry, int column);
@@ -27,6 +19,7 @@ int CompareEntries(const QuoteEntry& a, const QuoteEntry& b, int column);
 // Puts the row indices into the order of column, ascending or descending. Rows with equal keys
 // keep the order they came in.
 void SortRows(std::vector<int>& rows, const EntryArray& entries, int column, bool descending);
+void SortRows(std::vector<int>& rows, const ListEntries& entries, int column, bool descending);
 
 // " Line: %6d / %6d" for the 0-based row of rowCount rows.
 std::string StatusLineText(int row, int rowCount);

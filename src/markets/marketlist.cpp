@@ -7,8 +7,8 @@
 
 #include <QByteArray>
 #include <QFile>
+#include <algorithm>
 #include <cerrno>
-#include <cstdint>
 #include <cstring>
 #include <fcntl.h>
 #include <memory>
@@ -17,35 +17,29 @@
 
 namespace {
 
-bool IsBlank(char c)
+// The entry every record line starts from: the defaults, with the market's country code.
+QuoteEntry EntryTemplate(const std::string& code, const QuoteEntry& defaultEntry, bool& known)
 {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+    QuoteEntry entry = defaultEntry;
+    const char* country = CountryCodeForMarket(code);
+    known = country != nullptr;
+    if (country)
+        entry.countryCode = country;
+    return entry;
 }
 
-void AssignTrimmed(std::string& out, const char* begin, std::size_t width)
+void TellUnknown(bool known, std::size_t records, Notifier* notifier)
 {
-    const char* end = begin + width;
-    while (begin < end && IsBlank(*begin))
-        ++begin;
-    // Most of a field's padding is blanks: step over them eight at a time, then byte by byte.
-    constexpr std::uint64_t kEightBlanks = 0x2020202020202020ULL;
-    std::uint64_t word;
-    while (end - begin >= 8 && (std::memcpy(&word, end - 8, 8), word == kEightBlanks))
-        end -= 8;
-    while (end > begin && IsBlank(end[-1]))
-        --end;
-    out.assign(begin, end);
+    if (known || !notifier)
+        return;
+    for (std::size_t i = 0; i < records; ++i)
+        notifier->showMessage("Unknown Market Name");
 }
 
-void StripSymbolMarks(std::string& symbol)
-{
-    std::erase_if(symbol, [](char c) { return c == '%' || c == '&' || c == '!'; });
-}
-
-// Reads at most kMarketListReadLimit bytes of a regular file. Opened without blocking and
-// checked on the open descriptor, so a FIFO or device put in the list's place is refused at
-// once instead of waiting for a writer.
-bool ReadListFile(const QByteArray& path, std::string& bytes)
+// Reads at most kMarketListReadLimit bytes of a regular file straight into the buffer the list
+// keeps. Opened without blocking and checked on the open descriptor, so a FIFO or device put in
+// the list's place is refused at once instead of waiting for a writer.
+bool ReadListFile(const QByteArray& path, std::unique_ptr<char[]>& buffer, std::size_t& got)
 {
     const int fd = ::open(path.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
@@ -55,12 +49,16 @@ bool ReadListFile(const QByteArray& path, std::string& bytes)
         ::close(fd);
         return false;
     }
-    // Left uninitialised: only the bytes the reads fill are ever looked at.
-    const std::unique_ptr<char[]> buffer(new char[kMarketListReadLimit]);
-    std::size_t got = 0;
+    // As big as the file says it is; a file that claims no size (as some kernel files do) gets
+    // the whole limit. Left uninitialised: only the bytes the reads fill are ever looked at.
+    const std::size_t capacity = info.st_size > 0
+        ? std::min(static_cast<std::size_t>(info.st_size), kMarketListReadLimit)
+        : kMarketListReadLimit;
+    buffer.reset(new char[capacity]);
+    got = 0;
     bool ok = true;
-    while (got < kMarketListReadLimit) {
-        const ssize_t n = ::read(fd, buffer.get() + got, kMarketListReadLimit - got);
+    while (got < capacity) {
+        const ssize_t n = ::read(fd, buffer.get() + got, capacity - got);
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0)
@@ -70,8 +68,6 @@ bool ReadListFile(const QByteArray& path, std::string& bytes)
         got += static_cast<std::size_t>(n);
     }
     ::close(fd);
-    if (ok)
-        bytes.assign(buffer.get(), got);
     return ok;
 }
 
@@ -83,57 +79,45 @@ std::string MarketListFileName(const std::string& code)
 }
 
 void ParseMarketList(std::string_view bytes, const std::string& code, const QuoteEntry& defaultEntry,
+    ListEntries& entries, Notifier* notifier)
+{
+    bytes = bytes.substr(0, std::min(bytes.size(), kMarketListReadLimit));
+    std::unique_ptr<char[]> copy(new char[bytes.size()]);
+    if (!bytes.empty())
+        std::memcpy(copy.get(), bytes.data(), bytes.size());
+    bool known = false;
+    entries = ListEntries(std::move(copy), bytes.size(), EntryTemplate(code, defaultEntry, known));
+    TellUnknown(known, entries.size(), notifier);
+}
+
+void ParseMarketList(std::string_view bytes, const std::string& code, const QuoteEntry& defaultEntry,
     EntryArray& entries, Notifier* notifier)
 {
-    if (bytes.size() > kMarketListReadLimit)
-        bytes = bytes.substr(0, kMarketListReadLimit);
-    entries.clear();
-    if (bytes.empty())
-        return;
-    if (const void* zero = std::memchr(bytes.data(), '\0', bytes.size()))
-        bytes = bytes.substr(0, static_cast<std::size_t>(static_cast<const char*>(zero) - bytes.data()));
+    ListEntries list;
+    ParseMarketList(bytes, code, defaultEntry, list, notifier);
+    entries = list.toArray();
+}
 
-    // One entry per 64 bytes at most; reserving that keeps the appends from reallocating.
-    entries.reserve(bytes.size() / (kMarketRecordLength + 1));
-
-    const char* country = CountryCodeForMarket(code);
-    const std::string countryText = country ? std::string(country) : defaultEntry.countryCode;
-    const char* text = bytes.data();
-    std::size_t lineStart = 0;
-    while (lineStart < bytes.size()) {
-        const void* feed = std::memchr(text + lineStart, '\n', bytes.size() - lineStart);
-        if (!feed)
-            break; // what follows the last line feed is not a line
-        const auto lineEnd = static_cast<std::size_t>(static_cast<const char*>(feed) - text);
-        if (lineEnd - lineStart == kMarketRecordLength) {
-            const char* line = text + lineStart;
-            if (!country && notifier)
-                notifier->showMessage("Unknown Market Name");
-            // Built in place rather than copied in from a working entry: the same eight fields,
-            // without allocating every text twice.
-            QuoteEntry& entry = entries.emplace_back();
-            entry.writeToFile = defaultEntry.writeToFile;
-            entry.easternTime = defaultEntry.easternTime;
-            entry.refreshInterval = defaultEntry.refreshInterval;
-            entry.countryCode = countryText;
-            AssignTrimmed(entry.companyName, line, 40);
-            AssignTrimmed(entry.symbol, line + 41, 7);
-            AssignTrimmed(entry.volume, line + 48, 5);
-            AssignTrimmed(entry.listed, line + 54, 8);
-            StripSymbolMarks(entry.symbol);
-        }
-        lineStart = lineEnd + 1;
+bool CQuoteManager::LoadMarketList(const std::string& code, ListEntries& entries)
+{
+    const std::string fileName = MarketListFileName(code);
+    std::unique_ptr<char[]> bytes;
+    std::size_t size = 0;
+    if (!ReadListFile(QFile::encodeName(FromCp1252(fileName)), bytes, size)) {
+        m_notifier.showMessage("Can not open a file \"" + fileName + "\".");
+        return false;
     }
+    bool known = false;
+    entries = ListEntries(std::move(bytes), size, EntryTemplate(code, m_defaultEntry, known));
+    TellUnknown(known, entries.size(), &m_notifier);
+    return true;
 }
 
 bool CQuoteManager::LoadMarketList(const std::string& code, EntryArray& entries)
 {
-    const std::string fileName = MarketListFileName(code);
-    std::string bytes;
-    if (!ReadListFile(QFile::encodeName(FromCp1252(fileName)), bytes)) {
-        m_notifier.showMessage("Can not open a file \"" + fileName + "\".");
+    ListEntries list;
+    if (!LoadMarketList(code, list))
         return false;
-    }
-    ParseMarketList(bytes, code, m_defaultEntry, entries, &m_notifier);
+    entries = list.toArray();
     return true;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "markets/listentries.h"
 #include "quote/quoteentry.h"
 
 #include <cstddef>
@@ -18,6 +19,9 @@ constexpr std::size_t kMarketRecordLength = 63; // carriage return included
 // the notifier "Unknown Market Name" (when one is given) and keeps defaultEntry's country code.
 void ParseMarketList(std::string_view bytes, const std::string& code, const QuoteEntry& defaultEntry,
     EntryArray& entries, Notifier* notifier);
+// The same into a list that keeps the bytes (a copy of them) and builds its entries when asked.
+void ParseMarketList(std::string_view bytes, const std::string& code, const QuoteEntry& defaultEntry,
+    ListEntries& entries, Notifier* notifier);
 
 // "%s.TXT" for a market code.
 std::string MarketListFileName(const std::string& code);

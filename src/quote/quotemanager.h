@@ -6,12 +6,13 @@
 #include <string>
 
 class CPageReader;
+class ListEntries;
 class Notifier;
 class QuoteWindowHost;
 
 // The main frame's small object that fetches quotes, loads market lists, searches them and
 // opens quote windows. Its operations live beside the subsystem they belong to:
-// FetchQuote/CopyEntry in quote/, LoadMarketList/FindInList in markets/, OpenQuote in quotewin/.
+// FetchQuote/CopyEntry/OpenQuote in quote/, LoadMarketList/FindInList in markets/.
 class CQuoteManager final {
 public:
     CQuoteManager(
@@ -29,7 +30,10 @@ public:
     void CopyEntry(QuoteEntry& destination, const QuoteEntry& source) const;
 
     bool LoadMarketList(const std::string& code, EntryArray& entries);
+    // The same, keeping the file's bytes and building each entry when it is asked for.
+    bool LoadMarketList(const std::string& code, ListEntries& entries);
     int FindInList(std::string text, const EntryArray& entries);
+    int FindInList(std::string text, const ListEntries& entries);
     bool OpenQuote(const QuoteEntry& entry);
 
     const QuoteEntry& defaultEntry() const { return m_defaultEntry; }

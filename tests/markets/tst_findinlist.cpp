@@ -1,8 +1,11 @@
+#include "markets/listentries.h"
+#include "markets/marketlist.h"
 #include "platform/notifier.h"
 #include "quote/nullwindowhost.h"
 #include "quote/pagereader.h"
 #include "quote/quotemanager.h"
 #include "support/quoteentries.h"
+#include "support/synthetic_lists.h"
 
 #include <QTest>
 
@@ -29,6 +32,8 @@ private Q_SLOTS:
     void fullCopiesInArrayOrder();
     void noMatchTellsWithLoweredText();
     void earlierResultsAreReplaced();
+    void loadedListFindsAsItsEntries_data();
+    void loadedListFindsAsItsEntries();
 
 private:
     RecordingNotifier m_notifier;
@@ -104,6 +109,34 @@ void TestFindInList::earlierResultsAreReplaced()
     QCOMPARE(manager.FindInList("corp", kList), 4);
     QCOMPARE(manager.FindInList("nothing here", kList), 0);
     QVERIFY(m_host.searchResults().empty());
+}
+
+void TestFindInList::loadedListFindsAsItsEntries_data()
+{
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<int>("found");
+    QTest::newRow("company") << QByteArray("corp") << 2;
+    QTest::newRow("symbol that lost a mark") << QByteArray("brk") << 1;
+    QTest::newRow("the mark itself") << QByteArray("&") << 0;
+    QTest::newRow("accented") << QByteArray("\xE9toile") << 1;
+}
+
+// The texts of a loaded list are cut from its bytes when searched; the results are whole entries.
+void TestFindInList::loadedListFindsAsItsEntries()
+{
+    QFETCH(QByteArray, text);
+    QFETCH(int, found);
+    using SyntheticLists::Record;
+    const std::string bytes = Record("Acme Corp", "BR&K", "  120", "x") + Record("\xC9toile", " Y%", "10", "")
+        + Record("Corporate", "!X", "", "2001");
+    ListEntries list;
+    ParseMarketList(bytes, "TSX", m_default, list, nullptr);
+    CPageReader reader(m_notifier);
+    CQuoteManager manager(m_default, reader, m_host, m_notifier);
+    QCOMPARE(manager.FindInList(text.toStdString(), list), found);
+    const EntryArray fromList = m_host.searchResults();
+    QCOMPARE(manager.FindInList(text.toStdString(), list.toArray()), found);
+    QCOMPARE(fromList, m_host.searchResults());
 }
 
 QTEST_GUILESS_MAIN(TestFindInList)

@@ -1,5 +1,7 @@
 #include "markets/listsort.h"
+#include "markets/marketlist.h"
 #include "support/quoteentries.h"
+#include "support/synthetic_lists.h"
 
 #include <QTest>
 #include <climits>
@@ -13,6 +15,18 @@ std::vector<int> Sorted(const EntryArray& entries, int column, bool descending)
         rows[i] = static_cast<int>(i);
     SortRows(rows, entries, column, descending);
     return rows;
+}
+
+// A list file whose texts are built when sorted: marked symbols, blank and accented fields, ties.
+ListEntries LoadedList()
+{
+    using SyntheticLists::Record;
+    const std::string bytes = Record("Beta", "BR&K", "  120", "x") + Record("alpha", "!X", "9", "")
+        + Record("\xC9toile", " Y%", "10", "2001") + Record("", "", "", "") + Record("Beta", "X", "abc", "y")
+        + Record("Alpha", "A!B", "-3", "x");
+    ListEntries list;
+    ParseMarketList(bytes, "NYSE", QuoteEntry {}, list, nullptr);
+    return list;
 }
 
 std::vector<std::string> Column(const EntryArray& entries, const std::vector<int>& rows, int column)
@@ -35,6 +49,8 @@ private Q_SLOTS:
     void bytesAreCaseSensitiveAndUnsigned();
     void descendingReverses();
     void compareEntriesAgreesWithSortRows();
+    void loadedListSortsAsItsEntries_data();
+    void loadedListSortsAsItsEntries();
     void statusLine_data();
     void statusLine();
 };
@@ -118,6 +134,29 @@ void TestListSort::compareEntriesAgreesWithSortRows()
             }
         }
     }
+}
+
+void TestListSort::loadedListSortsAsItsEntries_data()
+{
+    QTest::addColumn<int>("column");
+    QTest::addColumn<bool>("descending");
+    for (int column = 0; column < kColumnCount; ++column) {
+        QTest::addRow("column %d up", column) << column << false;
+        QTest::addRow("column %d down", column) << column << true;
+    }
+}
+
+void TestListSort::loadedListSortsAsItsEntries()
+{
+    QFETCH(int, column);
+    QFETCH(bool, descending);
+    const ListEntries list = LoadedList();
+    QCOMPARE(list.size(), size_t(6));
+    std::vector<int> rows(list.size());
+    for (size_t i = 0; i < rows.size(); ++i)
+        rows[i] = static_cast<int>(i);
+    SortRows(rows, list, column, descending);
+    QCOMPARE(rows, Sorted(list.toArray(), column, descending));
 }
 
 void TestListSort::statusLine_data()

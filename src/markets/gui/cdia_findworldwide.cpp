@@ -3,8 +3,8 @@
 #include "markets/countrytable.h"
 #include "markets/cp1252case.h"
 #include "markets/liststate.h"
-#include "platform/notifier.h"
 #include "platform/gui/dialogunits.h"
+#include "platform/notifier.h"
 #include "platform/textcodec.h"
 #include "res/resource_ids.h"
 

@@ -1,14 +1,14 @@
 #include "markets/gui/clistview.h"
 
-#include "app/appcommands.h"
-#include "app/mainframe.h"
 #include "markets/gui/cdia_find.h"
+#include "markets/gui/childwindowhost.h"
 #include "markets/gui/entrytablemodel.h"
 #include "markets/listsort.h"
 #include "markets/liststate.h"
 #include "markets/markettable.h"
 #include "platform/textcodec.h"
 #include "platform/waitcursor.h"
+#include "quote/quotemanager.h"
 #include "res/resource_ids.h"
 
 #include <QHeaderView>
@@ -16,14 +16,14 @@
 #include <QTableView>
 #include <QVBoxLayout>
 
-CListView_::CListView_(CDocument* document, CMainFrame& frame)
+CListView_::CListView_(CDocument* document, ChildWindowHost& frame)
     : CView(document)
     , m_listKind(g_pendingListKind)
     , m_frame(frame)
-    , m_quoteManager(frame.m_quoteManager)
+    , m_quoteManager(*frame.quoteManager())
 {
     if (m_listKind == 2) {
-        m_entries = m_frame.m_searchResults;
+        m_entries = ListEntries(m_frame.searchResults());
     } else if (const MarketInfo* market
         = m_listKind >= 3 && m_listKind <= 9 ? MarketByListKind(m_listKind) : nullptr) {
         m_quoteManager.LoadMarketList(market->code, m_entries);
@@ -109,7 +109,7 @@ void CListView_::OnFindInList()
     if (found <= 0)
         return;
     g_pendingListKind = 2;
-    CDocTemplate* listTemplate = m_frame.app().listTemplate();
+    CDocTemplate* listTemplate = m_frame.listDocumentTemplate();
     if (CDocument* results = listTemplate ? listTemplate->OpenDocumentFile(nullptr) : nullptr)
         results->SetTitle("Nearest quotes for \"" + g_searchText + "\" (" + ownTitle + ")");
     g_pendingListKind = 0;
@@ -131,16 +131,16 @@ void CListView_::OnColumnClick(int column)
 
 void CListView_::OpenRow(int row)
 {
-    const QuoteEntry* shown = m_model->entryAt(row);
-    if (!shown)
+    if (m_model->entryIndex(row) < 0)
         return;
-    const std::string symbol = shown->symbol;
+    std::string shownScratch;
+    const std::string_view symbol = m_model->textAt(row, kColumnSymbol, shownScratch);
     WaitCursor wait;
-    for (const QuoteEntry& entry : m_entries) {
-        if (entry.symbol == symbol) {
-            // The list may go away with its window while the quote opens; hand over a copy.
-            const QuoteEntry copy = entry;
-            m_quoteManager.OpenQuote(copy);
+    std::string scratch;
+    for (std::size_t i = 0; i < m_entries.size(); ++i) {
+        if (m_entries.text(i, kColumnSymbol, scratch) == symbol) {
+            // The list may go away with its window while the quote opens: the entry is a copy.
+            m_quoteManager.OpenQuote(m_entries.entry(i));
             return;
         }
     }

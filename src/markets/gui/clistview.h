@@ -1,9 +1,10 @@
 #pragma once
 
+#include "markets/listentries.h"
 #include "platform/gui/docview.h"
 #include "quote/quoteentry.h"
 
-class CMainFrame;
+class ChildWindowHost;
 class CQuoteManager;
 class EntryTableModel;
 class QTableView;
@@ -15,7 +16,7 @@ class CListView_ final : public CView {
     Q_DISABLE_COPY_MOVE(CListView_)
 public:
     // Loads the entries the pending list kind names: 2 the frame's search results, 3..9 a market.
-    CListView_(CDocument* document, CMainFrame& frame);
+    CListView_(CDocument* document, ChildWindowHost& frame);
     ~CListView_() override;
 
     void OnInitialUpdate() override;
@@ -31,7 +32,7 @@ public:
 
     int listKind() const { return m_listKind; }
     int currentLine() const { return m_currentLine; }
-    const EntryArray& entries() const { return m_entries; }
+    const ListEntries& entries() const { return m_entries; }
     QTableView* table() const { return m_table; }
     EntryTableModel* model() const { return m_model; }
 
@@ -44,9 +45,9 @@ private:
 
     int m_currentLine = -1;
     int m_listKind;
-    CMainFrame& m_frame;
+    ChildWindowHost& m_frame;
     CQuoteManager& m_quoteManager;
-    EntryArray m_entries;
+    ListEntries m_entries;
     QTableView* m_table = nullptr;
     EntryTableModel* m_model = nullptr;
     // The fill and the sorts run with the table frozen; row changes then report nothing.

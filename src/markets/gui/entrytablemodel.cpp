@@ -23,7 +23,7 @@ Qt::Alignment ColumnAlignment(int column)
 
 } // namespace
 
-EntryTableModel::EntryTableModel(const EntryArray& entries, QObject* parent)
+EntryTableModel::EntryTableModel(const ListEntries& entries, QObject* parent)
     : QAbstractTableModel(parent)
     , m_entries(entries)
 {
@@ -43,13 +43,15 @@ int EntryTableModel::columnCount(const QModelIndex& parent) const
 
 QVariant EntryTableModel::data(const QModelIndex& index, int role) const
 {
-    const QuoteEntry* entry = index.isValid() ? entryAt(index.row()) : nullptr;
-    if (!entry || index.column() < 0 || index.column() >= kColumnCount)
+    if (!index.isValid() || entryIndex(index.row()) < 0 || index.column() < 0
+        || index.column() >= kColumnCount)
         return {};
     switch (role) {
     case Qt::DisplayRole:
-    case Qt::ToolTipRole:
-        return FromCp1252(ColumnText(*entry, index.column()));
+    case Qt::ToolTipRole: {
+        std::string scratch;
+        return FromCp1252(std::string(textAt(index.row(), index.column(), scratch)));
+    }
     case Qt::TextAlignmentRole:
         return QVariant::fromValue(ColumnAlignment(index.column()));
     default:
@@ -111,10 +113,18 @@ int EntryTableModel::entryIndex(int row) const
     return m_order[static_cast<size_t>(row)];
 }
 
-const QuoteEntry* EntryTableModel::entryAt(int row) const
+std::optional<QuoteEntry> EntryTableModel::entryAt(int row) const
 {
     const int i = entryIndex(row);
     if (i < 0 || i >= static_cast<int>(m_entries.size()))
-        return nullptr;
-    return &m_entries[static_cast<size_t>(i)];
+        return std::nullopt;
+    return m_entries.entry(static_cast<size_t>(i));
+}
+
+std::string_view EntryTableModel::textAt(int row, int column, std::string& scratch) const
+{
+    const int i = entryIndex(row);
+    if (i < 0 || i >= static_cast<int>(m_entries.size()))
+        return {};
+    return m_entries.text(static_cast<size_t>(i), column, scratch);
 }

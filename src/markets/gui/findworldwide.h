@@ -1,6 +1,6 @@
 #pragma once
 
-class CMainFrame;
+class ChildWindowHost;
 
 // The "Find Quote Worldwide" command: the dialog, then OpenQuote for the chosen code and symbol.
-void RunFindWorldwide(CMainFrame& frame);
+void RunFindWorldwide(ChildWindowHost& frame);

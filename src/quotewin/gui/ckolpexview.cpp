@@ -1,14 +1,15 @@
 #include "quotewin/gui/ckolpexview.h"
 
-#include "app/mainframe.h"
 #include "chart/graph.h"
 #include "chart/graphgeometry.h"
 #include "chart/quotechart.h"
+#include "markets/gui/childwindowhost.h"
 #include "markets/gui/ckolpexdoc.h"
 #include "markets/liststate.h"
 #include "platform/clock.h"
 #include "platform/qpainterdevicecontext.h"
 #include "platform/waitcursor.h"
+#include "quote/quotemanager.h"
 #include "quotewin/datafile.h"
 #include "quotewin/gui/cdia_parameters.h"
 #include "quotewin/gui/quoteprinting.h"
@@ -32,16 +33,16 @@ void CKolpexView::SetMillisecondsPerMinuteForTesting(int ms)
     g_millisecondsPerMinute = ms > 0 ? ms : 60'000;
 }
 
-CKolpexView::CKolpexView(CDocument* doc, CMainFrame& frame)
+CKolpexView::CKolpexView(CDocument* doc, ChildWindowHost& frame)
     : CView(doc)
     , m_nKind(g_pendingListKind)
     , m_pDoc(qobject_cast<CKolpexDoc*>(doc))
     , m_pMainFrame(&frame)
-    , m_pQuoteManager(&frame.m_quoteManager)
+    , m_pQuoteManager(frame.quoteManager())
 {
     setAttribute(Qt::WA_OpaquePaintEvent); // the chart paints every pixel of its frame
     InstallQuoteViewAccessibility();
-    connect(&frame, &CMainFrame::quoteFetchEnded, this, &CKolpexView::RunHeldRefresh);
+    frame.onQuoteFetchEnded(this, [this] { RunHeldRefresh(); });
 }
 
 CKolpexView::~CKolpexView()
@@ -81,7 +82,7 @@ bool CKolpexView::OnCreate()
         m_pDoc->m_pDC = this;
     }
 
-    m_entry = m_pMainFrame->m_currentEntry;
+    m_entry = m_pMainFrame->currentEntry();
     ComposeQuoteChart(*m_pChart, m_entry);
 
     const Fetched fetched = Retrieve();

@@ -12,7 +12,7 @@
 
 class CGraph;
 class CKolpexDoc;
-class CMainFrame;
+class ChildWindowHost;
 class CQuoteManager;
 class QPaintEvent;
 class QTimerEvent;
@@ -24,7 +24,7 @@ class CKolpexView final : public CView {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(CKolpexView)
 public:
-    CKolpexView(CDocument* doc, CMainFrame& frame);
+    CKolpexView(CDocument* doc, ChildWindowHost& frame);
     ~CKolpexView() override;
 
     bool OnCreate() override;
@@ -73,7 +73,7 @@ private:
     QuoteRecord m_quote;
     QuoteEntry m_entry;
     CKolpexDoc* m_pDoc;
-    CMainFrame* m_pMainFrame;
+    ChildWindowHost* m_pMainFrame;
     std::unique_ptr<CGraph> m_pChart;
     CQuoteManager* m_pQuoteManager;
     SampleHistory m_samples;

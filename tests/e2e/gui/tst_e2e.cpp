@@ -259,7 +259,7 @@ private Q_SLOTS:
         CListView_* list = openMarket(ids::ID_MARKETS_NASDAQ, QStringLiteral("NASDAQ"));
         QVERIFY(list);
         EntryArray expected;
-        for (const QuoteEntry& e : list->entries())
+        for (const QuoteEntry& e : list->entries().toArray())
             if (LowerAscii(e.companyName).find("corp") != std::string::npos
                 || LowerAscii(e.symbol).find("corp") != std::string::npos)
                 expected.push_back(e);
@@ -280,7 +280,7 @@ private Q_SLOTS:
         QCOMPARE(window->windowTitle(), QStringLiteral("Nearest quotes for \"corp\" (NASDAQ)"));
         QCOMPARE(window->size(), QSize(320, 200));
         QCOMPARE(results->listKind(), 2);
-        QCOMPARE(results->entries(), expected);
+        QCOMPARE(results->entries().toArray(), expected);
         QCOMPARE(Texts(m_notifier.messages), QStringList());
 
         QVERIFY(QTest::qWaitForWindowExposed(results));

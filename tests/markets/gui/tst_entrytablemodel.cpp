@@ -31,7 +31,8 @@ private Q_SLOTS:
 void TestEntryTableModel::headingsAndAlignment()
 {
     const EntryArray entries = { Entry("A", "B", "1", "2") };
-    EntryTableModel model(entries);
+    const ListEntries list(entries);
+    EntryTableModel model(list);
     QCOMPARE(model.columnCount(), 4);
     const QStringList headings = { QStringLiteral("COMPANY"), QStringLiteral("SYMBOL"),
         QStringLiteral("VOLUME"), QStringLiteral("LISTED") };
@@ -46,7 +47,8 @@ void TestEntryTableModel::headingsAndAlignment()
 void TestEntryTableModel::cellsConvertFromCp1252()
 {
     const EntryArray entries = { Entry("Soci\xE9t\xE9 G\xE9n\xE9rale \x80", "GLE", "5", "") };
-    EntryTableModel model(entries);
+    const ListEntries list(entries);
+    EntryTableModel model(list);
     QCOMPARE(
         model.index(0, 0).data().toString(), QStringLiteral("Soci\u00e9t\u00e9 G\u00e9n\u00e9rale \u20ac"));
 }
@@ -55,7 +57,8 @@ void TestEntryTableModel::sortKeepsSelectionOnItsRow()
 {
     const EntryArray entries
         = { Entry("c", "C", "10", ""), Entry("a", "A", "9", ""), Entry("b", "B", "100", "") };
-    EntryTableModel model(entries);
+    const ListEntries list(entries);
+    EntryTableModel model(list);
     QItemSelectionModel selection(&model);
     selection.setCurrentIndex(
         model.index(0, 0), QItemSelectionModel::SelectCurrent | QItemSelectionModel::Rows);
@@ -76,7 +79,7 @@ void TestEntryTableModel::sortKeepsSelectionOnItsRow()
     QCOMPARE(ColumnShown(model, 0),
         (QStringList { QStringLiteral("c"), QStringLiteral("a"), QStringLiteral("b") }));
     QCOMPARE(model.entryIndex(3), -1);
-    QVERIFY(model.entryAt(-1) == nullptr);
+    QVERIFY(!model.entryAt(-1));
 }
 
 void TestEntryTableModel::passesTheModelTester()
@@ -85,7 +88,8 @@ void TestEntryTableModel::passesTheModelTester()
     for (int i = 0; i < 40; ++i)
         entries.push_back(
             Entry(std::to_string((i * 7) % 40).c_str(), "S", std::to_string(i % 9).c_str(), "x"));
-    EntryTableModel model(entries);
+    ListEntries list(entries);
+    EntryTableModel model(list);
     QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
     QItemSelectionModel selection(&model);
     selection.select(model.index(5, 1), QItemSelectionModel::Select);
@@ -95,6 +99,7 @@ void TestEntryTableModel::passesTheModelTester()
             return;
     }
     entries.resize(10);
+    list = ListEntries(entries);
     model.reload();
     QCOMPARE(model.rowCount(), 10);
 }
@@ -102,7 +107,8 @@ void TestEntryTableModel::passesTheModelTester()
 void TestEntryTableModel::emptyArray()
 {
     const EntryArray entries;
-    EntryTableModel model(entries);
+    const ListEntries list(entries);
+    EntryTableModel model(list);
     QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
     model.sortBy(kColumnVolume, true);
     QCOMPARE(model.rowCount(), 0);
