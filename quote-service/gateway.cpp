@@ -254,8 +254,8 @@ void QuoteGateway::settle(const std::shared_ptr<Round>& round, std::size_t index
         if (const LiveQuote* kept = m_filled.find(round->key))
             FillSlowFigures(probe, *kept);
         const bool gap = LacksSlowFigures(probe);
-        if (!gap)
-            m_fillBeside[index] = 0;
+        if (!LacksSlowFigures(*round->quote))
+            m_fillBeside[index] = 0; // its own figures are whole again
         if (gap && !round->fill && !m_filled.fresh(round->key))
             startFill(round, index + 1);
         if (round->fill && (gap || round->fill->result)) {
