@@ -319,11 +319,14 @@ void CnbcSource::fetch(const QByteArray& country, const QByteArray& symbol, Done
     const QUrl url = QUrl::fromEncoded("https://" + kHost.toLatin1() + kQuotePath
             + "?symbols=" + QUrl::toPercentEncoding(QString::fromLatin1(asked)) + kQuoteOptions,
         QUrl::StrictMode);
-    m_client.get(url, [asked, done = std::move(done)](const UpstreamReply& reply) {
-        if (!reply.ok()) {
-            done(Failed(QStringLiteral("quote: ") + reply.describe()));
-            return;
-        }
-        done(ParseCnbcQuote(reply.body, asked));
-    });
+    m_client.get(
+        url,
+        [asked, done = std::move(done)](const UpstreamReply& reply) {
+            if (!reply.ok()) {
+                done(Failed(QStringLiteral("quote: ") + reply.describe()));
+                return;
+            }
+            done(ParseCnbcQuote(reply.body, asked));
+        },
+        {}, asked);
 }

@@ -3,6 +3,7 @@
 #include "sourcefields.h"
 
 #include <QTimer>
+#include <QUrlQuery>
 
 namespace {
 
@@ -187,8 +188,8 @@ QUrl FinnhubSource::apiUrl(const QByteArray& path, const QByteArray& symbol, con
 void FinnhubSource::get(const QUrl& url, UpstreamClient::Done done)
 {
     // the key goes in a header: a query string ends up in proxies' and servers' logs
-    m_client.get(
-        url, std::move(done), { { QByteArrayLiteral("X-Finnhub-Token"), m_context.token.toUtf8() } });
+    m_client.get(url, std::move(done), { { QByteArrayLiteral("X-Finnhub-Token"), m_context.token.toUtf8() } },
+        QUrlQuery(url).queryItemValue(QStringLiteral("symbol")).toLatin1());
 }
 
 QString FinnhubSource::clean(QString why) const

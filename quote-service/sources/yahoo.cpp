@@ -395,33 +395,37 @@ void YahooSource::askQuote(const RequestPtr& request)
     const int session = m_session;
     const QUrl url
         = ApiUrl("/v7/finance/quote?symbols=" + Encoded(request->symbol) + "&crumb=" + Encoded(m_crumb));
-    m_client.get(url, [this, request, session](const UpstreamReply& reply) {
-        if (reply.status == 401 || reply.status == 403) {
-            if (request->quoteRenewed) {
-                askChart(request, QStringLiteral("quote refused after a new crumb (%1)").arg(Refusal(reply)));
+    m_client.get(
+        url,
+        [this, request, session](const UpstreamReply& reply) {
+            if (reply.status == 401 || reply.status == 403) {
+                if (request->quoteRenewed) {
+                    askChart(
+                        request, QStringLiteral("quote refused after a new crumb (%1)").arg(Refusal(reply)));
+                    return;
+                }
+                request->quoteRenewed = true;
+                renewAfterRefusal(session, [this, request](bool ok, const QString& why) {
+                    if (ok)
+                        askQuote(request);
+                    else
+                        askChart(request, why);
+                });
                 return;
             }
-            request->quoteRenewed = true;
-            renewAfterRefusal(session, [this, request](bool ok, const QString& why) {
-                if (ok)
-                    askQuote(request);
-                else
-                    askChart(request, why);
-            });
-            return;
-        }
-        // rate limited, the quote API down, or no quote of this one symbol: the chart, a service of
-        // its own, may still answer, and says for itself whether it knows the symbol
-        if (reply.status == 429 || reply.status == 404 || (reply.status >= 500 && reply.status < 600)) {
-            askChart(request, QStringLiteral("quote: ") + Refusal(reply));
-            return;
-        }
-        if (!reply.ok()) {
-            settle(request, Failed(QStringLiteral("quote: ") + Refusal(reply)));
-            return;
-        }
-        settle(request, ParseYahooQuote(reply.body));
-    });
+            // rate limited, the quote API down, or no quote of this one symbol: the chart, a service of
+            // its own, may still answer, and says for itself whether it knows the symbol
+            if (reply.status == 429 || reply.status == 404 || (reply.status >= 500 && reply.status < 600)) {
+                askChart(request, QStringLiteral("quote: ") + Refusal(reply));
+                return;
+            }
+            if (!reply.ok()) {
+                settle(request, Failed(QStringLiteral("quote: ") + Refusal(reply)));
+                return;
+            }
+            settle(request, ParseYahooQuote(reply.body));
+        },
+        {}, request->symbol);
 }
 
 void YahooSource::askSummary(const RequestPtr& request)
@@ -429,48 +433,54 @@ void YahooSource::askSummary(const RequestPtr& request)
     const int session = m_session;
     const QUrl url = ApiUrl("/v10/finance/quoteSummary/" + Encoded(request->symbol)
         + "?modules=defaultKeyStatistics%2CfinancialData&crumb=" + Encoded(m_crumb));
-    m_client.get(url, [this, request, session](const UpstreamReply& reply) {
-        if ((reply.status == 401 || reply.status == 403) && !request->summaryRenewed) {
-            request->summaryRenewed = true;
-            renewAfterRefusal(session, [this, request](bool ok, const QString&) {
-                if (ok) {
-                    askSummary(request);
-                    return;
-                }
-                m_summaries.keep(request->symbol, {}, false);
-                request->summaryPending = false;
-                finishIfDone(request);
-            });
-            return;
-        }
-        // a fund, an index, a currency has no summary: Yahoo says so with a 404 and its JSON error
-        const bool said = reply.error.isEmpty() && (reply.status == 200 || reply.status == 404);
-        const SourceResult summary = said ? ParseYahooSummary(reply.body) : SourceResult {};
-        // an unknown summary stays unknown for hours; a passing failure is asked again sooner
-        m_summaries.keep(
-            request->symbol, summary.quote.value_or(LiveQuote {}), summary.quote || summary.notFound);
-        request->summaryPending = false;
-        finishIfDone(request);
-    });
+    m_client.get(
+        url,
+        [this, request, session](const UpstreamReply& reply) {
+            if ((reply.status == 401 || reply.status == 403) && !request->summaryRenewed) {
+                request->summaryRenewed = true;
+                renewAfterRefusal(session, [this, request](bool ok, const QString&) {
+                    if (ok) {
+                        askSummary(request);
+                        return;
+                    }
+                    m_summaries.keep(request->symbol, {}, false);
+                    request->summaryPending = false;
+                    finishIfDone(request);
+                });
+                return;
+            }
+            // a fund, an index, a currency has no summary: Yahoo says so with a 404 and its JSON error
+            const bool said = reply.error.isEmpty() && (reply.status == 200 || reply.status == 404);
+            const SourceResult summary = said ? ParseYahooSummary(reply.body) : SourceResult {};
+            // an unknown summary stays unknown for hours; a passing failure is asked again sooner
+            m_summaries.keep(
+                request->symbol, summary.quote.value_or(LiveQuote {}), summary.quote || summary.notFound);
+            request->summaryPending = false;
+            finishIfDone(request);
+        },
+        {}, request->symbol);
 }
 
 void YahooSource::askChart(const RequestPtr& request, const QString& whyNotQuote)
 {
     const QUrl url = ApiUrl("/v8/finance/chart/" + Encoded(request->symbol) + "?range=1d&interval=5m");
-    m_client.get(url, [this, request, whyNotQuote](const UpstreamReply& reply) {
-        SourceResult result;
-        if (reply.error.isEmpty() && (reply.status == 200 || reply.status == 404)) {
-            result = ParseYahooChart(reply.body);
-            if (result.quote && reply.status != 200)
-                result = Failed(QStringLiteral("chart: HTTP %1").arg(reply.status));
-        } else {
-            result = Failed(QStringLiteral("chart: ") + Refusal(reply));
-        }
-        // an answer from the chart says so: its figures are fewer than the quote's
-        result.why = result.quote ? QStringLiteral("the chart's reduced figures, as ") + whyNotQuote
-                                  : whyNotQuote + QStringLiteral("; ") + result.why;
-        settle(request, std::move(result));
-    });
+    m_client.get(
+        url,
+        [this, request, whyNotQuote](const UpstreamReply& reply) {
+            SourceResult result;
+            if (reply.error.isEmpty() && (reply.status == 200 || reply.status == 404)) {
+                result = ParseYahooChart(reply.body);
+                if (result.quote && reply.status != 200)
+                    result = Failed(QStringLiteral("chart: HTTP %1").arg(reply.status));
+            } else {
+                result = Failed(QStringLiteral("chart: ") + Refusal(reply));
+            }
+            // an answer from the chart says so: its figures are fewer than the quote's
+            result.why = result.quote ? QStringLiteral("the chart's reduced figures, as ") + whyNotQuote
+                                      : whyNotQuote + QStringLiteral("; ") + result.why;
+            settle(request, std::move(result));
+        },
+        {}, request->symbol);
 }
 
 void YahooSource::settle(const RequestPtr& request, SourceResult figures)
