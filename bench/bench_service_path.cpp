@@ -104,7 +104,7 @@ const QByteArray kRefused
 const QByteArray kChart
     = R"({"chart":{"result":[{"meta":{"currency":"USD","regularMarketPrice":187.42,"chartPreviousClose":185.04,"priceHint":2}}],"error":null}})";
 const QByteArray kCnbc
-    = R"({"FormattedQuoteResult":{"FormattedQuote":[{"symbol":"SYM","code":0,"last":"187.42","pe":"29.14","eps":"6.43","mktcapView":"2.85T","beta":"1.26","currencyCode":"USD"}]}})";
+    = R"({"FormattedQuoteResult":{"FormattedQuote":[{"code":0,"last":"187.42","pe":"29.14","eps":"6.43","mktcapView":"2.85T","beta":"1.26","currencyCode":"USD"}]}})";
 
 // Yahoo as many users meet it now (the chart only), and CNBC, both answering after delayMs.
 struct RefusingYahooAndCnbc {

@@ -318,6 +318,10 @@ void YahooSource::fetch(const QByteArray& country, const QByteArray& symbol, Don
             [request] { request->done(Unknown(QStringLiteral("no Yahoo market for this country"))); });
         return;
     }
+    if (m_quoteRefusedAtMs >= 0 && m_clock.elapsed() - m_quoteRefusedAtMs < m_handshakePauseMs) {
+        askChart(request, m_quoteRefusal + QStringLiteral(" (not asked again yet)"));
+        return;
+    }
     withSession([this, request](bool ok, const QString& why) {
         if (!ok) {
             askChart(request, why);
@@ -400,8 +404,10 @@ void YahooSource::askQuote(const RequestPtr& request)
         [this, request, session](const UpstreamReply& reply) {
             if (reply.status == 401 || reply.status == 403) {
                 if (request->quoteRenewed) {
-                    askChart(
-                        request, QStringLiteral("quote refused after a new crumb (%1)").arg(Refusal(reply)));
+                    m_quoteRefusal
+                        = QStringLiteral("quote refused after a new crumb (%1)").arg(Refusal(reply));
+                    m_quoteRefusedAtMs = m_clock.elapsed();
+                    askChart(request, m_quoteRefusal);
                     return;
                 }
                 request->quoteRenewed = true;

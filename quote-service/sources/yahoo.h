@@ -54,6 +54,10 @@ private:
     qint64 m_lastRefusalMs = -1;
     QString m_lastRefusal;
     qint64 m_handshakePauseMs = 5LL * 60 * 1000;
+    // The quote API refused even a fresh crumb: for the same pause the chart alone is asked,
+    // rather than buying a new session for every symbol only to be refused again.
+    qint64 m_quoteRefusedAtMs = -1;
+    QString m_quoteRefusal;
     std::vector<SessionDone> m_waiting;
     SlowFigures m_summaries;
     QElapsedTimer m_clock;
