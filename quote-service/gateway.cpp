@@ -22,6 +22,13 @@ std::int64_t SteadyMs()
     return timer.elapsed();
 }
 
+// Whether another source's answer has a figure the quote lacks: only then is it worth asking beside.
+bool FillsAny(const LiveQuote& quote, const SourceResult& other)
+{
+    LiveQuote copy = quote;
+    return other.quote && FillSlowFigures(copy, *other.quote) > 0;
+}
+
 } // namespace
 
 bool IsAllowedSymbol(const QByteArray& symbol)
@@ -46,6 +53,7 @@ struct QuoteGateway::Round {
     bool failed = false; // a source failed or was skipped
     bool asked = false; // some source could spell the symbol
     std::size_t priceIndex = 0; // the source whose price it is
+    bool finished = false;
     std::int64_t askAgainAtMs = std::numeric_limits<std::int64_t>::max();
     // A second source asked for the figures the first leaves off, beside it or after it.
     struct Fill {
@@ -260,9 +268,12 @@ void QuoteGateway::settle(const std::shared_ptr<Round>& round, std::size_t index
             startFill(round, index + 1);
         if (round->fill && (gap || round->fill->result)) {
             round->fill->roundWaits = true;
-            if (!round->fill->result)
-                return; // the figures come, within the gateway's time-out
-            if (gap && round->fill->result->quote && round->fill->index != index)
+            if (!round->fill->result) {
+                // the figures come soon, or the price goes without them
+                QTimer::singleShot(m_settings.fillWaitMs, this, [this, round] { finishWithFill(round); });
+                return;
+            }
+            if (gap && round->fill->index != index && FillsAny(*round->quote, *round->fill->result))
                 m_fillBeside[index] = 1;
         }
         finishWithFill(round);
@@ -304,13 +315,15 @@ void QuoteGateway::filled(const std::shared_ptr<Round>& round, SourceResult resu
     }
     if (!fill.roundWaits)
         return;
-    if (fill.result->quote)
+    if (round->quote && FillsAny(*round->quote, *fill.result))
         m_fillBeside[round->priceIndex] = 1;
     finishWithFill(round);
 }
 
 void QuoteGateway::finishWithFill(const std::shared_ptr<Round>& round)
 {
+    if (round->finished)
+        return;
     Entry& entry = m_entries[round->key];
     if (round->fill && round->fill->result && round->fill->result->quote)
         entry.filledBy = m_sources[round->fill->index]->name();
@@ -329,6 +342,7 @@ void QuoteGateway::finishWithFill(const std::shared_ptr<Round>& round)
 
 void QuoteGateway::finish(const std::shared_ptr<Round>& round)
 {
+    round->finished = true;
     const std::int64_t now = m_nowMs();
     Entry& entry = m_entries[round->key];
     entry.inFlight = false;

@@ -22,6 +22,7 @@ struct GatewaySettings {
     int breakerFailures = 3; // failures in a row after which a source is left out ...
     int breakerSeconds = 60; // ... for this long
     int answerMs = 30'000; // a source that has not answered by then has failed
+    int fillWaitMs = 2'000; // a price waits no longer for another source's figures; they are kept for later
 };
 
 enum class GatewayOutcome {

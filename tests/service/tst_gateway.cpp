@@ -282,6 +282,8 @@ void TestGateway::fills_data()
         << QStringLiteral("one; two filled 4 figures");
     QTest::newRow("price alone, the next fails")
         << PriceOnly(11) << Fails() << QByteArray() << live << -1.0 << 1 << QStringLiteral("one");
+    QTest::newRow("price alone, the next says nothing: the price goes without")
+        << PriceOnly(11) << Silent() << QByteArray() << live << -1.0 << 1 << QStringLiteral("one");
     QTest::newRow("price alone, the next cannot spell it")
         << PriceOnly(11) << Answers(22) << QByteArray("2") << live << -1.0 << 0 << QStringLiteral("one");
     QTest::newRow("the first cannot spell it, the second does not know it") << Answers(
@@ -303,7 +305,7 @@ void TestGateway::fills()
     QFETCH(int, secondCalls);
     QFETCH(QString, note);
 
-    Rig rig({ QStringLiteral("one"), QStringLiteral("two") });
+    Rig rig({ QStringLiteral("one"), QStringLiteral("two") }, { .fillWaitMs = 300 });
     rig.sources[0]->fallback = first;
     rig.sources[1]->fallback = second;
     for (int i = 0; i < 2; ++i) {
