@@ -1,5 +1,7 @@
 #include "gateway.h"
 
+#include "sources/sourcefields.h"
+
 #include <QElapsedTimer>
 #include <QPointer>
 #include <QTimer>
@@ -18,6 +20,13 @@ std::int64_t SteadyMs()
         return t;
     }();
     return timer.elapsed();
+}
+
+// Whether another source's answer has a figure the quote lacks: only then is it worth asking beside.
+bool FillsAny(const LiveQuote& quote, const SourceResult& other)
+{
+    LiveQuote copy = quote;
+    return other.quote && FillSlowFigures(copy, *other.quote) > 0;
 }
 
 } // namespace
@@ -42,7 +51,18 @@ struct QuoteGateway::Round {
     QStringList reasons;
     bool notFound = false;
     bool failed = false; // a source failed or was skipped
+    bool asked = false; // some source could spell the symbol
+    std::size_t priceIndex = 0; // the source whose price it is
+    bool finished = false;
     std::int64_t askAgainAtMs = std::numeric_limits<std::int64_t>::max();
+    // A second source asked for the figures the first leaves off, beside it or after it.
+    struct Fill {
+        std::size_t index = 0;
+        std::optional<SourceResult> result; // once it is back
+        bool chainWaits = false; // the chain came to this source while it was out: it is the answer
+        bool roundWaits = false; // the price is in and waits for the figures
+    };
+    std::optional<Fill> fill;
 };
 
 QuoteGateway::QuoteGateway(
@@ -50,6 +70,8 @@ QuoteGateway::QuoteGateway(
     : QObject(parent)
     , m_sources(std::move(sources))
     , m_breakers(m_sources.size())
+    , m_fillBeside(m_sources.size(), 0)
+    , m_filled(kPruneAbove)
     , m_settings(settings)
     , m_nowMs(&SteadyMs)
 {
@@ -130,10 +152,21 @@ void QuoteGateway::quote(const QByteArray& country, const QByteArray& symbol, Do
     ask(round, 0);
 }
 
+bool QuoteGateway::canFill(const Round& round, std::size_t index) const
+{
+    // within the breaker: a source that is out is not asked for a fill, nor probed by one
+    return m_breakers[index].failures < m_settings.breakerFailures
+        && m_sources[index]->canAsk(round.country, round.symbol);
+}
+
 void QuoteGateway::ask(const std::shared_ptr<Round>& round, std::size_t index)
 {
     bool probe = false;
     for (; index < m_sources.size(); ++index) {
+        // a source with no spelling for the security is neither asked nor a failure
+        if (!m_sources[index]->canAsk(round->country, round->symbol))
+            continue;
+        round->asked = true;
         Breaker& breaker = m_breakers[index];
         if (breaker.failures < m_settings.breakerFailures)
             break;
@@ -153,12 +186,28 @@ void QuoteGateway::ask(const std::shared_ptr<Round>& round, std::size_t index)
         finish(round);
         return;
     }
+    if (round->fill && round->fill->index == index) {
+        // the fill already asked this source: its answer serves the chain too
+        if (round->fill->result)
+            settle(round, index, *round->fill->result);
+        else
+            round->fill->chainWaits = true;
+        return;
+    }
+    if (m_fillBeside[index] && !round->fill && !m_filled.fresh(round->key))
+        startFill(round, index + 1);
+    send(round, index, probe,
+        [this, round, index](SourceResult result) { settle(round, index, std::move(result)); });
+}
+
+void QuoteGateway::send(const std::shared_ptr<Round>& round, std::size_t index, bool probe, Then then)
+{
     // Exactly one of the source's answer and the gateway's own time-out counts.
     auto settled = std::make_shared<bool>(false);
     const std::uint64_t countedAtSend = m_breakers[index].counted;
     QPointer<QTimer> timeout = new QTimer(this);
     timeout->setSingleShot(true);
-    auto onResult = [this, round, index, settled, timeout, probe, countedAtSend](SourceResult result) {
+    auto onResult = [this, index, settled, timeout, probe, countedAtSend, then](SourceResult result) {
         if (*settled)
             return;
         *settled = true;
@@ -166,7 +215,8 @@ void QuoteGateway::ask(const std::shared_ptr<Round>& round, std::size_t index)
             timeout->stop();
             timeout->deleteLater();
         }
-        settle(round, index, probe, countedAtSend, std::move(result));
+        count(index, probe, countedAtSend, result);
+        then(std::move(result));
     };
     connect(timeout, &QTimer::timeout, this, [onResult] {
         SourceResult late;
@@ -181,11 +231,10 @@ void QuoteGateway::ask(const std::shared_ptr<Round>& round, std::size_t index)
     });
 }
 
-void QuoteGateway::settle(const std::shared_ptr<Round>& round, std::size_t index, bool probe,
-    std::uint64_t countedAtSend, SourceResult result)
+void QuoteGateway::count(
+    std::size_t index, bool probe, std::uint64_t countedAtSend, const SourceResult& result)
 {
     Breaker& breaker = m_breakers[index];
-    const QString name = m_sources[index]->name();
     const std::int64_t now = m_nowMs();
     if (probe)
         breaker.probing = false;
@@ -198,12 +247,36 @@ void QuoteGateway::settle(const std::shared_ptr<Round>& round, std::size_t index
         if (++breaker.failures >= m_settings.breakerFailures)
             breaker.skipUntilMs = now + std::int64_t(m_settings.breakerSeconds) * 1000;
     }
+}
+
+void QuoteGateway::settle(const std::shared_ptr<Round>& round, std::size_t index, SourceResult result)
+{
+    const QString name = m_sources[index]->name();
     if (result.quote) {
         round->quote = std::move(result.quote);
+        round->priceIndex = index;
         // an answer with less than the source's full figures says so
         round->answeredBy
             = result.why.isEmpty() ? name : name + QStringLiteral(" (") + result.why + QLatin1Char(')');
-        finish(round);
+        LiveQuote probe = *round->quote;
+        if (const LiveQuote* kept = m_filled.find(round->key))
+            FillSlowFigures(probe, *kept);
+        const bool gap = LacksSlowFigures(probe);
+        if (!LacksSlowFigures(*round->quote))
+            m_fillBeside[index] = 0; // its own figures are whole again
+        if (gap && !round->fill && !m_filled.fresh(round->key))
+            startFill(round, index + 1);
+        if (round->fill && (gap || round->fill->result)) {
+            round->fill->roundWaits = true;
+            if (!round->fill->result) {
+                // the figures come soon, or the price goes without them
+                QTimer::singleShot(m_settings.fillWaitMs, this, [this, round] { finishWithFill(round); });
+                return;
+            }
+            if (gap && round->fill->index != index && FillsAny(*round->quote, *round->fill->result))
+                m_fillBeside[index] = 1;
+        }
+        finishWithFill(round);
         return;
     }
     if (result.notFound) {
@@ -217,11 +290,66 @@ void QuoteGateway::settle(const std::shared_ptr<Round>& round, std::size_t index
     ask(round, index + 1);
 }
 
+void QuoteGateway::startFill(const std::shared_ptr<Round>& round, std::size_t from)
+{
+    for (std::size_t index = from; index < m_sources.size(); ++index) {
+        if (!canFill(*round, index))
+            continue;
+        round->fill.emplace();
+        round->fill->index = index;
+        send(round, index, false, [this, round](SourceResult result) { filled(round, std::move(result)); });
+        return;
+    }
+}
+
+void QuoteGateway::filled(const std::shared_ptr<Round>& round, SourceResult result)
+{
+    Round::Fill& fill = *round->fill;
+    // a failure keeps what an earlier answer filled; a source that does not know it is an answer
+    m_filled.keep(round->key, result.quote ? SlowFiguresOf(*result.quote) : LiveQuote {},
+        result.quote.has_value() || result.notFound);
+    fill.result = std::move(result);
+    if (fill.chainWaits) {
+        settle(round, fill.index, *fill.result);
+        return;
+    }
+    if (!fill.roundWaits)
+        return;
+    if (round->quote && FillsAny(*round->quote, *fill.result))
+        m_fillBeside[round->priceIndex] = 1;
+    finishWithFill(round);
+}
+
+void QuoteGateway::finishWithFill(const std::shared_ptr<Round>& round)
+{
+    if (round->finished)
+        return;
+    Entry& entry = m_entries[round->key];
+    if (round->fill && round->fill->result && round->fill->result->quote)
+        entry.filledBy = m_sources[round->fill->index]->name();
+    if (const LiveQuote* kept = m_filled.find(round->key); kept && round->quote) {
+        const int n = FillSlowFigures(*round->quote, *kept);
+        if (n > 0) {
+            const QString by = entry.filledBy.isEmpty() ? QStringLiteral("another source") : entry.filledBy;
+            round->answeredBy += QStringLiteral("; %1 filled %2 figure%3")
+                                     .arg(by)
+                                     .arg(n)
+                                     .arg(n == 1 ? QString() : QStringLiteral("s"));
+        }
+    }
+    finish(round);
+}
+
 void QuoteGateway::finish(const std::shared_ptr<Round>& round)
 {
+    round->finished = true;
     const std::int64_t now = m_nowMs();
     Entry& entry = m_entries[round->key];
     entry.inFlight = false;
+    if (!round->asked) {
+        round->notFound = true;
+        round->reasons << QStringLiteral("no source has a spelling for it");
+    }
     entry.askAgainAtMs = std::min(entry.askAgainAtMs, round->askAgainAtMs);
     const QString reasons = round->reasons.join(QStringLiteral("; "));
     GatewayAnswer answer;
@@ -275,15 +403,22 @@ void QuoteGateway::prune(std::int64_t now)
     // rather than at every symbol kept.
     const std::int64_t keepMs
         = std::int64_t(std::max(m_settings.cacheSeconds, m_settings.staleSeconds)) * 1000;
-    while (!m_asked.empty()) {
-        const auto& [key, askedAt] = m_asked.front();
+    // An entry still in flight goes to the back of the line with its own time, so it is looked
+    // at again once it may be done; the budget keeps a line of them from going round for ever.
+    std::size_t budget = m_asked.size();
+    while (!m_asked.empty() && budget-- > 0) {
+        const auto [key, askedAt] = m_asked.front();
         const bool old = now - askedAt > keepMs;
         if (!old && m_entries.size() <= kPruneAbove)
             break;
+        m_asked.pop_front();
         const auto it = m_entries.find(key);
         // a symbol asked again since is further back in the line
-        if (it != m_entries.end() && !it->inFlight && it->askedAtMs == askedAt)
+        if (it == m_entries.end() || it->askedAtMs != askedAt)
+            continue;
+        if (it->inFlight)
+            m_asked.emplace_back(key, askedAt);
+        else
             m_entries.erase(it);
-        m_asked.pop_front();
     }
 }

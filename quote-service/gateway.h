@@ -1,6 +1,7 @@
 #pragma once
 
 #include "sources/quotesource.h"
+#include "sources/slowfigures.h"
 
 #include <QByteArray>
 #include <QHash>
@@ -21,6 +22,7 @@ struct GatewaySettings {
     int breakerFailures = 3; // failures in a row after which a source is left out ...
     int breakerSeconds = 60; // ... for this long
     int answerMs = 30'000; // a source that has not answered by then has failed
+    int fillWaitMs = 2'000; // a price waits no longer for another source's figures; they are kept for later
 };
 
 enum class GatewayOutcome {
@@ -82,12 +84,20 @@ private:
         QString lastNote;
         bool inFlight = false;
         std::vector<Done> waiters;
+        QString filledBy; // the source that filled the figures kept for it
     };
     struct Round;
+    using Then = std::function<void(SourceResult)>;
 
+    bool canFill(const Round& round, std::size_t index) const;
     void ask(const std::shared_ptr<Round>& round, std::size_t index);
-    void settle(const std::shared_ptr<Round>& round, std::size_t index, bool probe,
-        std::uint64_t countedAtSend, SourceResult result);
+    // One request to a source under the gateway's time-out; its answer counts for the breaker.
+    void send(const std::shared_ptr<Round>& round, std::size_t index, bool probe, Then then);
+    void count(std::size_t index, bool probe, std::uint64_t countedAtSend, const SourceResult& result);
+    void settle(const std::shared_ptr<Round>& round, std::size_t index, SourceResult result);
+    void startFill(const std::shared_ptr<Round>& round, std::size_t from);
+    void filled(const std::shared_ptr<Round>& round, SourceResult result);
+    void finishWithFill(const std::shared_ptr<Round>& round);
     void finish(const std::shared_ptr<Round>& round);
     GatewayAnswer fromCache(const Entry& entry, std::int64_t now) const;
     void prune(std::int64_t now);
@@ -95,6 +105,10 @@ private:
 
     std::vector<std::unique_ptr<QuoteSource>> m_sources;
     std::vector<Breaker> m_breakers;
+    // a source whose last answer lacked figures that another then had: its next ones are
+    // filled beside it rather than after it
+    std::vector<char> m_fillBeside;
+    SlowFigures m_filled; // what other sources filled in, per symbol, kept as long as a source's own
     GatewaySettings m_settings;
     Clock m_nowMs;
     QString m_secret;

@@ -90,7 +90,8 @@ ServedQuote FormatLiveQuote(const LiveQuote& q, std::int64_t nowUtc)
         changePercent = *change / *q.previousClose * 100.0;
     s.change = change ? FormatSigned(*change, ChangePlaces(*change, places)) : kOpen;
     s.changePercent = changePercent ? FormatSigned(*changePercent) + '%' : kOpen;
-    s.gain = !s.change.startsWith('-');
+    // without a change, the percentage's sign is the one there is
+    s.gain = change ? !s.change.startsWith('-') : !changePercent || !s.changePercent.startsWith('-');
 
     s.priceEarnings = Ratio(q.priceEarnings);
     s.earningsPerShare = Ratio(q.earningsPerShare);

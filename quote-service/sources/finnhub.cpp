@@ -3,6 +3,7 @@
 #include "sourcefields.h"
 
 #include <QTimer>
+#include <QUrlQuery>
 
 namespace {
 
@@ -21,26 +22,30 @@ std::optional<double> Millions(std::optional<double> n)
 }
 
 // Finnhub's average daily volumes have come in millions of shares in some years and in shares in
-// others, and the answer does not say which. Of its two averages, a 3-month figure more than a
-// thousand times the 10-day one (or less than a thousandth of it) is on the other scale than it,
-// the larger in shares. Otherwise the share count settles it: an average in millions that would
-// trade more than the whole company every day for three months is in shares. Without either, a
-// figure of 100,000 or more is in shares (100 billion shares a day is more than all markets trade).
+// others, and the answer does not say which. The page's average is three months', so a 10-day
+// figure alone is left off. Two averages on one scale lie within a factor of ten of each other; on
+// the two scales, a million apart, so more than ten thousand times apart says the larger is in
+// shares. In between (an old answer whose 3-month figure reads twenty times the 10-day one) the
+// unit cannot be told and the figure is left off. With the 3-month figure alone, the share count
+// settles it: an average in millions that would trade more than the whole company every day is in
+// shares; without one, 100,000 or more is in shares (100 billion shares a day is more than all
+// markets trade).
 std::optional<double> AverageVolume(
     std::optional<double> threeMonth, std::optional<double> tenDay, std::optional<double> sharesOutstanding)
 {
-    const std::optional<double> figure = threeMonth ? threeMonth : tenDay;
-    if (!figure || *figure < 0)
+    if (!threeMonth || *threeMonth < 0)
         return std::nullopt;
+    const double figure = *threeMonth;
     bool inShares = false;
-    if (threeMonth && tenDay && *threeMonth > 0 && *tenDay > 0
-        && (*threeMonth > *tenDay * 1000 || *tenDay > *threeMonth * 1000))
-        inShares = *threeMonth > *tenDay;
-    else if (sharesOutstanding && *sharesOutstanding > 0)
-        inShares = *figure * kMillion > *sharesOutstanding;
+    if (tenDay && figure > 0 && *tenDay > 0 && (figure > *tenDay * 10 || *tenDay > figure * 10)) {
+        if (figure <= *tenDay * 1e4 && *tenDay <= figure * 1e4)
+            return std::nullopt;
+        inShares = figure > *tenDay;
+    } else if (sharesOutstanding && *sharesOutstanding > 0)
+        inShares = figure * kMillion > *sharesOutstanding;
     else
-        inShares = *figure >= 100'000;
-    return inShares ? *figure : *figure * kMillion;
+        inShares = figure >= 100'000;
+    return inShares ? figure : figure * kMillion;
 }
 
 // {"error": "..."} is how the API says no, whatever the status.
@@ -183,8 +188,8 @@ QUrl FinnhubSource::apiUrl(const QByteArray& path, const QByteArray& symbol, con
 void FinnhubSource::get(const QUrl& url, UpstreamClient::Done done)
 {
     // the key goes in a header: a query string ends up in proxies' and servers' logs
-    m_client.get(
-        url, std::move(done), { { QByteArrayLiteral("X-Finnhub-Token"), m_context.token.toUtf8() } });
+    m_client.get(url, std::move(done), { { QByteArrayLiteral("X-Finnhub-Token"), m_context.token.toUtf8() } },
+        QUrlQuery(url).queryItemValue(QStringLiteral("symbol")).toLatin1());
 }
 
 QString FinnhubSource::clean(QString why) const
@@ -193,6 +198,14 @@ QString FinnhubSource::clean(QString why) const
     if (!m_context.token.isEmpty())
         why.replace(m_context.token, QStringLiteral("(token)"));
     return why;
+}
+
+bool FinnhubSource::canAsk(const QByteArray& country, const QByteArray& symbol) const
+{
+    // its indices and currency pairs are spelt unlike Yahoo's (and are not on the free plan)
+    if (symbol.contains('^') || symbol.contains('='))
+        return false;
+    return !ProviderSymbol(country, symbol, m_context.isVentureOnly, SymbolStyle::Finnhub).isEmpty();
 }
 
 void FinnhubSource::fetch(const QByteArray& country, const QByteArray& symbol, Done done)

@@ -23,6 +23,7 @@ public:
     Q_DISABLE_COPY_MOVE(FinnhubSource)
 
     QString name() const override { return QStringLiteral("finnhub"); }
+    bool canAsk(const QByteArray& country, const QByteArray& symbol) const override;
     void fetch(const QByteArray& country, const QByteArray& symbol, Done done) override;
 
     UpstreamClient& client() { return m_client; }

@@ -50,6 +50,8 @@ public:
     using QObject::QObject;
 
     virtual QString name() const = 0;
+    // Whether the provider has a spelling for the security at all; one that has none is not asked.
+    virtual bool canAsk(const QByteArray& /*country*/, const QByteArray& /*symbol*/) const { return true; }
     // country and symbol as Kolpex asks for them ("US", "BRK.B"), already passed by the symbol filter.
     virtual void fetch(const QByteArray& country, const QByteArray& symbol, Done done) = 0;
 };

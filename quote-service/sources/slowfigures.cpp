@@ -29,6 +29,12 @@ bool SlowFigures::addTo(const QByteArray& symbol, LiveQuote& quote) const
     return true;
 }
 
+const LiveQuote* SlowFigures::find(const QByteArray& symbol) const
+{
+    const auto it = m_kept.constFind(symbol);
+    return it == m_kept.cend() ? nullptr : &it->figures;
+}
+
 void SlowFigures::keep(const QByteArray& symbol, const LiveQuote& figures, bool answered)
 {
     auto it = m_kept.find(symbol);

@@ -19,6 +19,8 @@ public:
     bool fresh(const QByteArray& symbol) const;
     // Fills what quote lacks from the kept figures, fresh or not; false when none are kept.
     bool addTo(const QByteArray& symbol, LiveQuote& quote) const;
+    // The kept figures, fresh or not; null when none are kept.
+    const LiveQuote* find(const QByteArray& symbol) const;
     // A failure to get them keeps the figures of an earlier answer.
     void keep(const QByteArray& symbol, const LiveQuote& figures, bool answered);
     qsizetype size() const { return m_kept.size(); }

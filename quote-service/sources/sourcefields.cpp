@@ -198,6 +198,59 @@ void FillMissing(LiveQuote& into, const LiveQuote& extra)
     fill(into.pricePlaces, extra.pricePlaces);
 }
 
+bool LacksSlowFigures(const LiveQuote& q)
+{
+    return !(q.priceEarnings || q.earningsPerShare) || !q.marketCap || !q.beta || !q.averageVolume;
+}
+
+int FillSlowFigures(LiveQuote& into, const LiveQuote& from)
+{
+    int filled = 0;
+    const auto fill
+        = [&filled](std::optional<double>& field, const std::optional<double>& other, double scale) {
+              if (!field && other) {
+                  field = *other * scale;
+                  ++filled;
+              }
+          };
+    fill(into.priceEarnings, from.priceEarnings, 1);
+    fill(into.forwardPriceEarnings, from.forwardPriceEarnings, 1);
+    fill(into.dividendYield, from.dividendYield, 1);
+    fill(into.beta, from.beta, 1);
+    fill(into.institutionalOwnership, from.institutionalOwnership, 1);
+    fill(into.returnOnEquity, from.returnOnEquity, 1);
+    fill(into.sharesOutstanding, from.sharesOutstanding, 1);
+    fill(into.averageVolume, from.averageVolume, 1);
+    // a source that does not say its currency is taken at its word that it is the same security
+    const bool sameMoney
+        = into.currency.isEmpty() || from.currency.isEmpty() || SameCurrency(into.currency, from.currency);
+    if (!sameMoney)
+        return filled;
+    const double perShare = double(MinorUnitsPerMajor(into.currency)) / MinorUnitsPerMajor(from.currency);
+    fill(into.earningsPerShare, from.earningsPerShare, perShare);
+    fill(into.dividendPerShare, from.dividendPerShare, perShare);
+    fill(into.yearHigh, from.yearHigh, perShare);
+    fill(into.yearLow, from.yearLow, perShare);
+    fill(into.marketCap, from.marketCap, 1); // in the major unit either way
+    if (!into.sales && from.sales) {
+        into.sales = from.sales;
+        into.salesCurrency = from.salesCurrency;
+        ++filled;
+    }
+    if (into.currency.isEmpty())
+        into.currency = from.currency;
+    return filled;
+}
+
+LiveQuote SlowFiguresOf(const LiveQuote& q)
+{
+    LiveQuote slow;
+    slow.currency = q.currency; // first: the figures are taken in their own unit
+    FillSlowFigures(slow, q);
+    slow.salesCurrency = q.salesCurrency;
+    return slow;
+}
+
 QString ProviderMessage(const QJsonValue& value)
 {
     QString text;

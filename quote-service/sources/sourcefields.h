@@ -38,5 +38,16 @@ int MinorUnitsPerMajor(const QByteArray& currencyCode);
 // Fills every figure into lacks from extra: the quote's own figures always win.
 void FillMissing(LiveQuote& into, const LiveQuote& extra);
 
+// Whether a quote lacks figures every listed company has (earnings, market value, beta, average
+// volume): then another source may have them.
+bool LacksSlowFigures(const LiveQuote& quote);
+// Fills the slow figures (ratios, per-share figures, market value, shares, sales, beta, average
+// volume, 52-week range, ownership, return on equity) that into lacks from another source's quote
+// of the same security: per-share figures and the range in into's unit (pence or pounds), money
+// only in the same currency. The price and its time never. Returns how many were filled.
+int FillSlowFigures(LiveQuote& into, const LiveQuote& from);
+// Only the figures FillSlowFigures takes, with the currencies that say their units.
+LiveQuote SlowFiguresOf(const LiveQuote& quote);
+
 // A short, printable excerpt of a provider's own error text for the log.
 QString ProviderMessage(const QJsonValue& value);

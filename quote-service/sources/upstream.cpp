@@ -7,6 +7,7 @@
 #include <QPointer>
 #include <QTimer>
 #include <algorithm>
+#include <limits>
 
 namespace {
 
@@ -68,6 +69,12 @@ struct Pending {
 };
 
 } // namespace
+
+struct UpstreamClient::Flying {
+    std::shared_ptr<Pending> pending;
+    QByteArray key;
+    QElapsedTimer sent;
+};
 
 QString UpstreamReply::describe() const
 {
@@ -148,15 +155,80 @@ UpstreamClient::Lane& UpstreamClient::freeLane()
 
 void UpstreamClient::pump()
 {
-    while (!m_queue.empty() && m_inFlight < std::max(1, m_limits.maxInFlight)) {
-        Queued next = std::move(m_queue.front());
-        m_queue.pop_front();
-        send(freeLane(), std::move(next));
-    }
+    while (!m_queue.empty() && m_inFlight < std::max(1, m_limits.maxInFlight))
+        send(freeLane(), takeNext());
+    if (!m_queue.empty())
+        giveWay();
 }
 
-void UpstreamClient::get(
-    const QUrl& providerUrl, Done done, const QList<QPair<QByteArray, QByteArray>>& headers)
+UpstreamClient::Queued UpstreamClient::takeNext()
+{
+    // the security holding the fewest slots goes first, and of its requests the oldest
+    auto best = m_queue.begin();
+    int fewest = std::numeric_limits<int>::max();
+    for (auto it = m_queue.begin(); it != m_queue.end() && fewest > 0; ++it) {
+        const int held = it->key.isEmpty() ? 0 : m_held.value(it->key);
+        if (held < fewest) {
+            fewest = held;
+            best = it;
+        }
+    }
+    Queued next = std::move(*best);
+    m_queue.erase(best);
+    return next;
+}
+
+void UpstreamClient::giveWay()
+{
+    int waiting = std::numeric_limits<int>::max(); // the fewest slots a waiting security holds
+    QByteArray waitingKey;
+    for (const Queued& q : m_queue) {
+        const int held = q.key.isEmpty() ? 0 : m_held.value(q.key);
+        if (held < waiting) {
+            waiting = held;
+            waitingKey = q.key;
+        }
+    }
+    // The request to stop: one not answered at all, of the security holding the most slots, and
+    // of those the one out longest. A source's own requests (its session) are never stopped.
+    Flying* victim = nullptr;
+    int victimHeld = 0;
+    for (const auto& f : m_flying) {
+        if (!f->pending->stopped.isEmpty())
+            return; // a slot is already on its way free
+    }
+    for (const auto& f : m_flying) {
+        if (f->key.isEmpty() || f->key == waitingKey || f->pending->answered)
+            continue;
+        const int held = m_held.value(f->key);
+        if (held > victimHeld
+            || (held == victimHeld && victim && f->sent.elapsed() > victim->sent.elapsed())) {
+            victim = f.get();
+            victimHeld = held;
+        }
+    }
+    if (!victim || victimHeld <= waiting)
+        return; // every slot is held by securities no better off than the one waiting
+    const qint64 out = victim->sent.elapsed();
+    if (victimHeld > waiting + 1 || out >= m_limits.giveWayMs) {
+        victim->pending->stopped
+            = QStringLiteral("gave way to other securities after %1 ms without an answer").arg(out);
+        // later, not from inside get(): its finished handler frees the slot and pumps
+        if (victim->pending->reply)
+            QMetaObject::invokeMethod(victim->pending->reply, &QNetworkReply::abort, Qt::QueuedConnection);
+        return;
+    }
+    if (m_lookAgain)
+        return;
+    m_lookAgain = true;
+    QTimer::singleShot(int(m_limits.giveWayMs - out) + 1, this, [this] {
+        m_lookAgain = false;
+        pump();
+    });
+}
+
+void UpstreamClient::get(const QUrl& providerUrl, Done done,
+    const QList<QPair<QByteArray, QByteArray>>& headers, const QByteArray& key)
 {
     if (!allowed(providerUrl)) {
         QTimer::singleShot(0, this, [done = std::move(done)] {
@@ -174,7 +246,7 @@ void UpstreamClient::get(
         request.setRawHeader(name, value);
     // Qt unpacks a compressed answer itself: past the bound it stops with an error of its own
     request.setDecompressedSafetyCheckThreshold(m_limits.maxBytes);
-    m_queue.push_back({ request, std::move(done) });
+    m_queue.push_back({ request, std::move(done), key });
     pump();
 }
 
@@ -186,6 +258,14 @@ void UpstreamClient::send(Lane& lane, Queued queued)
     pending->reply = reply;
     ++lane.inFlight;
     ++m_inFlight;
+    const QByteArray key = queued.key;
+    if (!key.isEmpty())
+        ++m_held[key];
+    auto flying = std::make_shared<Flying>();
+    flying->pending = pending;
+    flying->key = key;
+    flying->sent.start();
+    m_flying.push_back(flying);
     const qint64 maxBytes = m_limits.maxBytes;
     QNetworkAccessManager* const network = lane.network;
 
@@ -215,12 +295,18 @@ void UpstreamClient::send(Lane& lane, Queued queued)
     const int totalMs = m_limits.totalMs;
     QTimer::singleShot(totalMs, reply,
         [totalMs, stop] { stop(QStringLiteral("answer not complete within %1").arg(Seconds(totalMs))); });
-    connect(reply, &QNetworkReply::finished, this, [this, pending, maxBytes, network] {
+    connect(reply, &QNetworkReply::finished, this, [this, pending, maxBytes, network, key] {
         for (Lane& l : m_lanes) {
             if (l.network == network)
                 --l.inFlight;
         }
         --m_inFlight;
+        if (!key.isEmpty() && --m_held[key] <= 0)
+            m_held.remove(key);
+        const auto flew = std::find_if(m_flying.begin(), m_flying.end(),
+            [&pending](const std::shared_ptr<Flying>& f) { return f->pending == pending; });
+        if (flew != m_flying.end())
+            m_flying.erase(flew);
         QNetworkReply* r = pending->reply;
         UpstreamReply out;
         if (r && pending->stopped.isEmpty() && r->isReadable()) {

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QByteArray>
+#include <QElapsedTimer>
+#include <QHash>
 #include <QList>
 #include <QNetworkRequest>
 #include <QObject>
@@ -33,6 +35,10 @@ struct UpstreamLimits {
     int totalMs = 20'000;
     qint64 maxBytes = 2 * 1024 * 1024; // as unpacked, for a compressed answer
     int maxInFlight = 96; // requests sent and not yet answered; the rest wait their turn here
+    // With every slot taken and a security waiting that holds none, a request that has had no
+    // answer for this long gives its slot up (one of a security holding more than its share does
+    // at once), so that stalled securities cannot keep the others out until their time-outs.
+    int giveWayMs = 1000;
 };
 
 // The asynchronous GET client of one source: its own cookie jar, a browser's User-Agent, time-outs
@@ -57,8 +63,11 @@ public:
 
     // The address a provider URL is actually fetched from (the upstream rewrite applied).
     QUrl resolve(const QUrl& providerUrl) const;
-    // done runs exactly once, later, on this thread; never from inside get().
-    void get(const QUrl& providerUrl, Done done, const QList<QPair<QByteArray, QByteArray>>& headers = {});
+    // done runs exactly once, later, on this thread; never from inside get(). key names the
+    // security the request is for (empty: the source's own, such as a session handshake): the
+    // slots are shared out between securities, not between requests.
+    void get(const QUrl& providerUrl, Done done, const QList<QPair<QByteArray, QByteArray>>& headers = {},
+        const QByteArray& key = {});
     // Forgets every cookie, for a new session.
     void resetCookies();
     int inFlight() const { return m_inFlight; }
@@ -68,7 +77,9 @@ private:
     struct Queued {
         QNetworkRequest request;
         Done done;
+        QByteArray key;
     };
+    struct Flying; // a request sent and not yet finished
     struct Lane {
         QNetworkAccessManager* network = nullptr;
         int inFlight = 0;
@@ -76,6 +87,10 @@ private:
 
     bool allowed(const QUrl& url) const;
     void pump();
+    Queued takeNext();
+    // Stops one request for a waiting security that holds fewer slots, or looks again when one
+    // may give way.
+    void giveWay();
     void send(Lane& lane, Queued queued);
     Lane& freeLane();
 
@@ -86,6 +101,9 @@ private:
     std::vector<Lane> m_lanes;
     std::deque<Queued> m_queue;
     int m_inFlight = 0;
+    QHash<QByteArray, int> m_held; // slots held per security
+    std::vector<std::shared_ptr<Flying>> m_flying;
+    bool m_lookAgain = false;
 };
 
 // A URL without its query, for anything written to a log or an error text.

@@ -80,6 +80,28 @@ QByteArray FirstText(const QJsonObject& o, std::initializer_list<const char*> ke
     return {};
 }
 
+// A volume of 0 is how Yahoo says a currency pair, an index or a fund has none.
+std::optional<double> Count(const QJsonObject& o, const char* key)
+{
+    const auto n = JsonNumber(o.value(QLatin1String(key)));
+    return n && *n > 0 ? n : std::nullopt;
+}
+
+// How many of the quote's minor units a per-share figure given for a price in them is in: Yahoo
+// has given London's earnings and dividends per share in pounds in some years and in pence in
+// others. The answer tells which: the figure, in whichever unit, that sits closer (as a ratio) to
+// what the price implies (P/E x EPS is the price; the yield of the price is the dividend) is in
+// it. Without such a check, pounds, as Yahoo gives them now.
+int PerShareScale(double figure, std::optional<double> implied, int minor)
+{
+    if (minor == 1 || figure == 0)
+        return 1;
+    if (!implied || *implied <= 0)
+        return minor;
+    const auto distance = [&implied](double x) { return std::fabs(std::log(std::fabs(x) / *implied)); };
+    return distance(figure) <= distance(figure * minor) ? 1 : minor;
+}
+
 // Yahoo's priceHint: the decimals it quotes the security with.
 std::optional<int> Places(const QJsonObject& o)
 {
@@ -96,12 +118,15 @@ std::optional<double> DividendPerShare(const QJsonObject& o, const LiveQuote& q)
 {
     const auto trailing = JsonNumber(o.value(QLatin1String("trailingAnnualDividendRate")));
     const auto rate = JsonNumber(o.value(QLatin1String("dividendRate")));
-    const int minor = MinorUnitsPerMajor(q.currency); // both rates are in pounds for a quote in pence
+    const int minor = MinorUnitsPerMajor(q.currency);
+    const std::optional<double> implied = q.dividendYield && q.last
+        ? std::optional<double>(*q.dividendYield * *q.last / 100.0)
+        : std::nullopt;
     const bool foreign = !q.salesCurrency.isEmpty() && !SameCurrency(q.currency, q.salesCurrency);
     if (!foreign && trailing)
-        return *trailing * minor;
+        return *trailing * PerShareScale(*trailing, implied, minor);
     if (rate)
-        return *rate * minor;
+        return *rate * PerShareScale(*rate, implied, minor);
     if (foreign && q.dividendYield && q.last)
         return *q.dividendYield * *q.last / 100.0;
     return std::nullopt;
@@ -142,8 +167,8 @@ SourceResult ParseYahooQuote(const QByteArray& body)
         return Failed(QStringLiteral("quote: no price"));
     q.change = JsonNumber(o.value(QLatin1String("regularMarketChange")));
     q.changePercent = JsonNumber(o.value(QLatin1String("regularMarketChangePercent")));
-    q.volume = JsonNumber(o.value(QLatin1String("regularMarketVolume")));
-    q.averageVolume = JsonNumber(o.value(QLatin1String("averageDailyVolume3Month")));
+    q.volume = Count(o, "regularMarketVolume");
+    q.averageVolume = Count(o, "averageDailyVolume3Month");
     q.high = JsonNumber(o.value(QLatin1String("regularMarketDayHigh")));
     q.low = JsonNumber(o.value(QLatin1String("regularMarketDayLow")));
     q.open = JsonNumber(o.value(QLatin1String("regularMarketOpen")));
@@ -168,10 +193,12 @@ SourceResult ParseYahooQuote(const QByteArray& body)
     q.salesCurrency = FirstText(o, { "financialCurrency" }, 8);
     q.pricePlaces = Places(o);
     q.dividendPerShare = DividendPerShare(o, q);
-    // London quotes in pence, but gives the earnings and the dividend per share in pounds
-    const int minor = MinorUnitsPerMajor(q.currency);
-    if (q.earningsPerShare)
-        *q.earningsPerShare *= minor;
+    if (q.earningsPerShare) {
+        const std::optional<double> implied = q.priceEarnings && q.last && *q.priceEarnings > 0
+            ? std::optional<double>(*q.last / *q.priceEarnings)
+            : std::nullopt;
+        *q.earningsPerShare *= PerShareScale(*q.earningsPerShare, implied, MinorUnitsPerMajor(q.currency));
+    }
     SourceResult r;
     r.quote = q;
     return r;
@@ -195,7 +222,7 @@ SourceResult ParseYahooChart(const QByteArray& body)
     q.previousClose = FirstNumber(meta, { "chartPreviousClose", "previousClose" });
     q.high = JsonNumber(meta.value(QLatin1String("regularMarketDayHigh")));
     q.low = JsonNumber(meta.value(QLatin1String("regularMarketDayLow")));
-    q.volume = JsonNumber(meta.value(QLatin1String("regularMarketVolume")));
+    q.volume = Count(meta, "regularMarketVolume");
     q.yearHigh = JsonNumber(meta.value(QLatin1String("fiftyTwoWeekHigh")));
     q.yearLow = JsonNumber(meta.value(QLatin1String("fiftyTwoWeekLow")));
     q.time = Seconds(meta, "regularMarketTime");
@@ -276,6 +303,11 @@ void YahooSource::setSummaryLifetimes(qint64 answeredMs, qint64 failedMs)
     m_summaries.setLifetimes(answeredMs, failedMs);
 }
 
+bool YahooSource::canAsk(const QByteArray& country, const QByteArray& symbol) const
+{
+    return !ProviderSymbol(country, symbol, m_context.isVentureOnly, SymbolStyle::Yahoo).isEmpty();
+}
+
 void YahooSource::fetch(const QByteArray& country, const QByteArray& symbol, Done done)
 {
     auto request = std::make_shared<Request>();
@@ -284,6 +316,10 @@ void YahooSource::fetch(const QByteArray& country, const QByteArray& symbol, Don
     if (request->symbol.isEmpty()) {
         QTimer::singleShot(0, this,
             [request] { request->done(Unknown(QStringLiteral("no Yahoo market for this country"))); });
+        return;
+    }
+    if (m_quoteRefusedAtMs >= 0 && m_clock.elapsed() - m_quoteRefusedAtMs < m_handshakePauseMs) {
+        askChart(request, m_quoteRefusal + QStringLiteral(" (not asked again yet)"));
         return;
     }
     withSession([this, request](bool ok, const QString& why) {
@@ -363,33 +399,39 @@ void YahooSource::askQuote(const RequestPtr& request)
     const int session = m_session;
     const QUrl url
         = ApiUrl("/v7/finance/quote?symbols=" + Encoded(request->symbol) + "&crumb=" + Encoded(m_crumb));
-    m_client.get(url, [this, request, session](const UpstreamReply& reply) {
-        if (reply.status == 401 || reply.status == 403) {
-            if (request->quoteRenewed) {
-                askChart(request, QStringLiteral("quote refused after a new crumb (%1)").arg(Refusal(reply)));
+    m_client.get(
+        url,
+        [this, request, session](const UpstreamReply& reply) {
+            if (reply.status == 401 || reply.status == 403) {
+                if (request->quoteRenewed) {
+                    m_quoteRefusal
+                        = QStringLiteral("quote refused after a new crumb (%1)").arg(Refusal(reply));
+                    m_quoteRefusedAtMs = m_clock.elapsed();
+                    askChart(request, m_quoteRefusal);
+                    return;
+                }
+                request->quoteRenewed = true;
+                renewAfterRefusal(session, [this, request](bool ok, const QString& why) {
+                    if (ok)
+                        askQuote(request);
+                    else
+                        askChart(request, why);
+                });
                 return;
             }
-            request->quoteRenewed = true;
-            renewAfterRefusal(session, [this, request](bool ok, const QString& why) {
-                if (ok)
-                    askQuote(request);
-                else
-                    askChart(request, why);
-            });
-            return;
-        }
-        // rate limited, the quote API down, or no quote of this one symbol: the chart, a service of
-        // its own, may still answer, and says for itself whether it knows the symbol
-        if (reply.status == 429 || reply.status == 404 || (reply.status >= 500 && reply.status < 600)) {
-            askChart(request, QStringLiteral("quote: ") + Refusal(reply));
-            return;
-        }
-        if (!reply.ok()) {
-            settle(request, Failed(QStringLiteral("quote: ") + Refusal(reply)));
-            return;
-        }
-        settle(request, ParseYahooQuote(reply.body));
-    });
+            // rate limited, the quote API down, or no quote of this one symbol: the chart, a service of
+            // its own, may still answer, and says for itself whether it knows the symbol
+            if (reply.status == 429 || reply.status == 404 || (reply.status >= 500 && reply.status < 600)) {
+                askChart(request, QStringLiteral("quote: ") + Refusal(reply));
+                return;
+            }
+            if (!reply.ok()) {
+                settle(request, Failed(QStringLiteral("quote: ") + Refusal(reply)));
+                return;
+            }
+            settle(request, ParseYahooQuote(reply.body));
+        },
+        {}, request->symbol);
 }
 
 void YahooSource::askSummary(const RequestPtr& request)
@@ -397,48 +439,54 @@ void YahooSource::askSummary(const RequestPtr& request)
     const int session = m_session;
     const QUrl url = ApiUrl("/v10/finance/quoteSummary/" + Encoded(request->symbol)
         + "?modules=defaultKeyStatistics%2CfinancialData&crumb=" + Encoded(m_crumb));
-    m_client.get(url, [this, request, session](const UpstreamReply& reply) {
-        if ((reply.status == 401 || reply.status == 403) && !request->summaryRenewed) {
-            request->summaryRenewed = true;
-            renewAfterRefusal(session, [this, request](bool ok, const QString&) {
-                if (ok) {
-                    askSummary(request);
-                    return;
-                }
-                m_summaries.keep(request->symbol, {}, false);
-                request->summaryPending = false;
-                finishIfDone(request);
-            });
-            return;
-        }
-        // a fund, an index, a currency has no summary: Yahoo says so with a 404 and its JSON error
-        const bool said = reply.error.isEmpty() && (reply.status == 200 || reply.status == 404);
-        const SourceResult summary = said ? ParseYahooSummary(reply.body) : SourceResult {};
-        // an unknown summary stays unknown for hours; a passing failure is asked again sooner
-        m_summaries.keep(
-            request->symbol, summary.quote.value_or(LiveQuote {}), summary.quote || summary.notFound);
-        request->summaryPending = false;
-        finishIfDone(request);
-    });
+    m_client.get(
+        url,
+        [this, request, session](const UpstreamReply& reply) {
+            if ((reply.status == 401 || reply.status == 403) && !request->summaryRenewed) {
+                request->summaryRenewed = true;
+                renewAfterRefusal(session, [this, request](bool ok, const QString&) {
+                    if (ok) {
+                        askSummary(request);
+                        return;
+                    }
+                    m_summaries.keep(request->symbol, {}, false);
+                    request->summaryPending = false;
+                    finishIfDone(request);
+                });
+                return;
+            }
+            // a fund, an index, a currency has no summary: Yahoo says so with a 404 and its JSON error
+            const bool said = reply.error.isEmpty() && (reply.status == 200 || reply.status == 404);
+            const SourceResult summary = said ? ParseYahooSummary(reply.body) : SourceResult {};
+            // an unknown summary stays unknown for hours; a passing failure is asked again sooner
+            m_summaries.keep(
+                request->symbol, summary.quote.value_or(LiveQuote {}), summary.quote || summary.notFound);
+            request->summaryPending = false;
+            finishIfDone(request);
+        },
+        {}, request->symbol);
 }
 
 void YahooSource::askChart(const RequestPtr& request, const QString& whyNotQuote)
 {
     const QUrl url = ApiUrl("/v8/finance/chart/" + Encoded(request->symbol) + "?range=1d&interval=5m");
-    m_client.get(url, [this, request, whyNotQuote](const UpstreamReply& reply) {
-        SourceResult result;
-        if (reply.error.isEmpty() && (reply.status == 200 || reply.status == 404)) {
-            result = ParseYahooChart(reply.body);
-            if (result.quote && reply.status != 200)
-                result = Failed(QStringLiteral("chart: HTTP %1").arg(reply.status));
-        } else {
-            result = Failed(QStringLiteral("chart: ") + Refusal(reply));
-        }
-        // an answer from the chart says so: its figures are fewer than the quote's
-        result.why = result.quote ? QStringLiteral("the chart's reduced figures, as ") + whyNotQuote
-                                  : whyNotQuote + QStringLiteral("; ") + result.why;
-        settle(request, std::move(result));
-    });
+    m_client.get(
+        url,
+        [this, request, whyNotQuote](const UpstreamReply& reply) {
+            SourceResult result;
+            if (reply.error.isEmpty() && (reply.status == 200 || reply.status == 404)) {
+                result = ParseYahooChart(reply.body);
+                if (result.quote && reply.status != 200)
+                    result = Failed(QStringLiteral("chart: HTTP %1").arg(reply.status));
+            } else {
+                result = Failed(QStringLiteral("chart: ") + Refusal(reply));
+            }
+            // an answer from the chart says so: its figures are fewer than the quote's
+            result.why = result.quote ? QStringLiteral("the chart's reduced figures, as ") + whyNotQuote
+                                      : whyNotQuote + QStringLiteral("; ") + result.why;
+            settle(request, std::move(result));
+        },
+        {}, request->symbol);
 }
 
 void YahooSource::settle(const RequestPtr& request, SourceResult figures)

@@ -23,6 +23,7 @@ public:
     Q_DISABLE_COPY_MOVE(YahooSource)
 
     QString name() const override { return QStringLiteral("yahoo"); }
+    bool canAsk(const QByteArray& country, const QByteArray& symbol) const override;
     void fetch(const QByteArray& country, const QByteArray& symbol, Done done) override;
 
     UpstreamClient& client() { return m_client; }
@@ -53,6 +54,10 @@ private:
     qint64 m_lastRefusalMs = -1;
     QString m_lastRefusal;
     qint64 m_handshakePauseMs = 5LL * 60 * 1000;
+    // The quote API refused even a fresh crumb: for the same pause the chart alone is asked,
+    // rather than buying a new session for every symbol only to be refused again.
+    qint64 m_quoteRefusedAtMs = -1;
+    QString m_quoteRefusal;
     std::vector<SessionDone> m_waiting;
     SlowFigures m_summaries;
     QElapsedTimer m_clock;

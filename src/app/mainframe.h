@@ -29,7 +29,8 @@ public:
         : m_inner(inner)
     {
     }
-    void showMessage(const std::string& text) override;
+    void showMessage(const std::string& text) override { showMessageWithDetails(text, {}); }
+    void showMessageWithDetails(const std::string& text, const std::string& details) override;
     void limitWaiting(int milliseconds) override { m_inner.limitWaiting(milliseconds); }
     bool isOpen() const { return m_open > 0; }
 

@@ -60,11 +60,11 @@ std::unique_ptr<QAbstractNativeEventFilter> MakeCloseRequestFilter(CMainFrame& f
     return std::make_unique<CloseRequestFilter>(frame);
 }
 
-void FetchMessageWatch::showMessage(const std::string& text)
+void FetchMessageWatch::showMessageWithDetails(const std::string& text, const std::string& details)
 {
     ++m_open;
     DeliverWaitingWindowRequests(); // a close asked for during the download is not lost to the box
-    m_inner.showMessage(text);
+    m_inner.showMessageWithDetails(text, details);
     --m_open;
 }
 

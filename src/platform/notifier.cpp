@@ -6,7 +6,13 @@
 
 void RecordingNotifier::showMessage(const std::string& text)
 {
+    showMessageWithDetails(text, {});
+}
+
+void RecordingNotifier::showMessageWithDetails(const std::string& text, const std::string& detail)
+{
     messages.push_back(text);
+    details.push_back(detail);
     if (whileShowing)
         whileShowing(text);
 }

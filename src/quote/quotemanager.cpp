@@ -210,7 +210,9 @@ bool ParsePage(const CPageReader& reader, Notifier& notifier, const std::string&
     }
     if (!parsed) {
         const std::string security = entry.companyName + " " + entry.symbol + " " + entry.countryCode;
-        notifier.showMessage("Sorry, no data available for:\n\n" + security + ".");
+        // the quote service's reason, when it gave one, is one click away
+        notifier.showMessageWithDetails(
+            "Sorry, no data available for:\n\n" + security + ".", reader.lastReason());
         return false;
     }
     if (record != nullptr)

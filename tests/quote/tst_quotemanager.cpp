@@ -62,6 +62,7 @@ private Q_SLOTS:
     void fetchChunkedPageOverHttp();
     void fetchEncodesTheSymbol();
     void fetchZeroByteBody();
+    void serviceReasonIsTheDetail();
     void fetchUnreachable_data();
     void fetchUnreachable();
     void fetchErrorStatusWithBody();
@@ -96,6 +97,7 @@ void TestQuoteManager::initTestCase()
 void TestQuoteManager::init()
 {
     m_notifier.messages.clear();
+    m_notifier.details.clear();
     m_notifier.whileShowing = nullptr;
     m_reader.setTimeoutMs(400);
 }
@@ -333,6 +335,22 @@ void TestQuoteManager::fetchZeroByteBody()
     QCOMPARE(r, Sentinel());
     QCOMPARE(
         m_notifier.messages, std::vector<std::string> { "Sorry, no data available for:\n\nAcme XYZ US." });
+    QCOMPARE(m_notifier.details, std::vector<std::string> { std::string() }); // no reason given, none shown
+}
+
+void TestQuoteManager::serviceReasonIsTheDetail()
+{
+    const QByteArray reason = "every source failed: yahoo: cookie: host not found";
+    ScriptedHttpServer server;
+    server.enqueue({ ScriptedHttpServer::Action::send(
+        "HTTP/1.1 502 Bad Gateway\r\nContent-Length: 0\r\nX-Kolpex-Reason: " + reason
+        + "\r\nConnection: close\r\n\r\n") });
+    useServer(server);
+    QuoteEntry e = entry("Acme");
+    QVERIFY(!m_manager.FetchQuote(&e, nullptr));
+    QCOMPARE(
+        m_notifier.messages, std::vector<std::string> { "Sorry, no data available for:\n\nAcme XYZ US." });
+    QCOMPARE(m_notifier.details, std::vector<std::string> { reason.toStdString() });
 }
 
 void TestQuoteManager::fetchUnreachable_data()

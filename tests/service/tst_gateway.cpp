@@ -22,6 +22,7 @@ struct Behaviour {
     int delayMs = 0;
     QString why = QStringLiteral("HTTP 503");
     QString note; // what an answer says of itself (the chart's reduced figures)
+    bool slowFigures = true; // with the company's figures, or the price alone
 };
 
 class StandInSource final : public QuoteSource {
@@ -31,6 +32,10 @@ public:
     {
     }
     QString name() const override { return m_name; }
+    bool canAsk(const QByteArray&, const QByteArray& symbol) const override
+    {
+        return !unspellable.contains(symbol);
+    }
     void fetch(const QByteArray& country, const QByteArray& symbol, Done done) override
     {
         const QByteArray key = country + ':' + symbol;
@@ -44,6 +49,12 @@ public:
             LiveQuote q;
             q.last = b.last;
             q.name = m_name.toLatin1() + " Corp";
+            if (b.slowFigures) {
+                q.priceEarnings = b.last;
+                q.marketCap = b.last * 1e9;
+                q.beta = 1.1;
+                q.averageVolume = 1e6;
+            }
             result.quote = q;
             result.why = b.note;
         } else if (b.kind == Behaviour::Kind::NotFound) {
@@ -65,6 +76,7 @@ public:
     std::map<QByteArray, Behaviour> behaviour;
     Behaviour fallback;
     std::map<QByteArray, int> calls;
+    QByteArrayList unspellable;
 
 private:
     QString m_name;
@@ -118,6 +130,12 @@ Behaviour Answers(double last, int delayMs = 0)
 {
     return Of(Behaviour::Kind::Answer, last, delayMs);
 }
+Behaviour PriceOnly(double last, int delayMs = 0)
+{
+    Behaviour b = Of(Behaviour::Kind::Answer, last, delayMs);
+    b.slowFigures = false;
+    return b;
+}
 Behaviour NotFound()
 {
     return Of(Behaviour::Kind::NotFound);
@@ -154,6 +172,10 @@ private Q_SLOTS:
     void symbolFilter();
     void chainOrder_data();
     void chainOrder();
+    void fills_data();
+    void fills();
+    void fillGoesBesideOnceAGapIsKnown();
+    void pruningComesBackToEntriesInFlight();
     void cacheAsksOncePerPeriod();
     void breakerSkipsAFailingSource();
     void staleThenFailed();
@@ -241,6 +263,100 @@ void TestGateway::chainOrder()
     QCOMPARE(rig.sources[1]->total(), secondCalls);
     if (outcome == int(GatewayOutcome::Live))
         QCOMPARE(a.quote.last.value_or(-1), last);
+}
+
+void TestGateway::fills_data()
+{
+    QTest::addColumn<Behaviour>("first");
+    QTest::addColumn<Behaviour>("second");
+    QTest::addColumn<QByteArray>("unspellable"); // "1", "2", "12": the sources with no spelling
+    QTest::addColumn<int>("outcome");
+    QTest::addColumn<double>("priceEarnings"); // -1: none
+    QTest::addColumn<int>("secondCalls");
+    QTest::addColumn<QString>("note");
+
+    const int live = int(GatewayOutcome::Live);
+    const int notFound = int(GatewayOutcome::NotFound);
+    QTest::newRow("price alone, filled by the next")
+        << PriceOnly(11) << Answers(22) << QByteArray() << live << 22.0 << 1
+        << QStringLiteral("one; two filled 4 figures");
+    QTest::newRow("price alone, the next fails")
+        << PriceOnly(11) << Fails() << QByteArray() << live << -1.0 << 1 << QStringLiteral("one");
+    QTest::newRow("price alone, the next says nothing: the price goes without")
+        << PriceOnly(11) << Silent() << QByteArray() << live << -1.0 << 1 << QStringLiteral("one");
+    QTest::newRow("price alone, the next cannot spell it")
+        << PriceOnly(11) << Answers(22) << QByteArray("2") << live << -1.0 << 0 << QStringLiteral("one");
+    QTest::newRow("the first cannot spell it, the second does not know it") << Answers(
+        11) << NotFound() << QByteArray("1") << notFound << -1.0 << 1 << QStringLiteral("two: not found");
+    QTest::newRow("the only one that can spell it fails")
+        << Answers(11) << Fails() << QByteArray("1") << int(GatewayOutcome::Failed) << -1.0 << 1
+        << QStringLiteral("every source failed: two: HTTP 503");
+    QTest::newRow("no source can spell it") << Answers(11) << Answers(22) << QByteArray("12") << notFound
+                                            << -1.0 << 0 << QStringLiteral("no source has a spelling for it");
+}
+
+void TestGateway::fills()
+{
+    QFETCH(Behaviour, first);
+    QFETCH(Behaviour, second);
+    QFETCH(QByteArray, unspellable);
+    QFETCH(int, outcome);
+    QFETCH(double, priceEarnings);
+    QFETCH(int, secondCalls);
+    QFETCH(QString, note);
+
+    Rig rig({ QStringLiteral("one"), QStringLiteral("two") }, { .fillWaitMs = 300 });
+    rig.sources[0]->fallback = first;
+    rig.sources[1]->fallback = second;
+    for (int i = 0; i < 2; ++i) {
+        if (unspellable.contains(char('1' + i)))
+            rig.sources[i]->unspellable << "^XQ";
+    }
+    const GatewayAnswer a = rig.ask("^XQ");
+    QCOMPARE(int(a.outcome), outcome);
+    QCOMPARE(a.note, note);
+    QCOMPARE(rig.sources[0]->total(), unspellable.contains('1') ? 0 : 1);
+    QCOMPARE(rig.sources[1]->total(), secondCalls);
+    if (outcome == int(GatewayOutcome::Live)) {
+        QCOMPARE(a.quote.last.value_or(-1), 11.0); // the price is always the first source's
+        QCOMPARE(a.quote.priceEarnings.value_or(-1), priceEarnings);
+    }
+}
+
+void TestGateway::fillGoesBesideOnceAGapIsKnown()
+{
+    Rig rig({ QStringLiteral("one"), QStringLiteral("two") });
+    rig.sources[0]->fallback = PriceOnly(11, 300);
+    rig.sources[1]->fallback = Answers(22, 300);
+    QCOMPARE(rig.ask("A").quote.beta.value_or(-1), 1.1); // after the price: the gap was not known
+    std::optional<GatewayAnswer> b;
+    rig.gateway->quote("US", "B", [&b](const GatewayAnswer& got) { b = got; });
+    QTest::qWait(100);
+    QCOMPARE(rig.sources[1]->calls["US:B"], 1); // beside the first source, before it answered
+    QTRY_VERIFY_WITH_TIMEOUT(b.has_value(), 5000);
+    QCOMPARE(b->quote.beta.value_or(-1), 1.1);
+    // past the cache time the price is asked again; the filled figures are still kept
+    rig.nowMs += 61'000;
+    const GatewayAnswer again = rig.ask("A");
+    QCOMPARE(rig.sources[0]->calls["US:A"], 2);
+    QCOMPARE(rig.sources[1]->calls["US:A"], 1);
+    QCOMPARE(again.quote.beta.value_or(-1), 1.1);
+    QVERIFY2(again.note.contains(QLatin1String("two filled 4 figures")), qPrintable(again.note));
+}
+
+void TestGateway::pruningComesBackToEntriesInFlight()
+{
+    Rig rig({ QStringLiteral("one") }, { .cacheSeconds = 60, .staleSeconds = 60 });
+    rig.sources[0]->fallback = Answers(3);
+    rig.sources[0]->behaviour["US:SLOW"] = Answers(3, 300);
+    std::optional<GatewayAnswer> slow;
+    rig.gateway->quote("US", "SLOW", [&slow](const GatewayAnswer& got) { slow = got; });
+    rig.nowMs += 61'000;
+    rig.ask("A"); // SLOW is old but in flight: it stays
+    QCOMPARE(rig.gateway->cachedSymbols(), qsizetype(2));
+    QTRY_VERIFY_WITH_TIMEOUT(slow.has_value(), 5000);
+    rig.ask("B"); // once answered, its turn comes again: A and B are left
+    QCOMPARE(rig.gateway->cachedSymbols(), qsizetype(2));
 }
 
 void TestGateway::cacheAsksOncePerPeriod()

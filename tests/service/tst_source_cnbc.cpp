@@ -36,6 +36,7 @@ QMap<QByteArray, QByteArray> PageText(const LiveQuote& quote)
     text["Change"] = first("<span class=\"s[45]\">([^<]*)</span>") + ' '
         + first("<span class=\"s[45]\">[^<]*</span><br><span class=\"s[45]\">([^<]*)</span>");
     text["Time"] = first("<span class=\"s7\">([^<]*)</span>");
+    text["Style"] = first("<span class=\"(s[45])\">"); // s4 a gain, s5 a loss
     text["Company"] = first("profile.asp\\?Symbol=TRDL\">([^<]*)</a>");
     static const QRegularExpression tag(QStringLiteral("<[^>]*>"));
     static const QRegularExpression cell(
@@ -80,7 +81,7 @@ void TestSourceCnbc::answers_data()
     const QByteArray challenge = Fixture("cnbc-challenge.html");
     row("every figure", "US", "TRDL", full, "TRDL", "quote",
         { "Company=Tarrindel Instruments Inc", "Last=187.42", "Change=+2.38 +1.29%", "Time=10:42am ET",
-            "Volume=31,874,512", "Avg Daily Volume=54,120,000", "High=188.10", "Low=184.90", "Open=185.30",
+            "Volume=31,874,512", "Avg Daily Volume=N/A", "High=188.10", "Low=184.90", "Open=185.30",
             "Previous Close=185.04", "Bid=N/A", "Ask=N/A", "52 Week High=199.62", "52 Week Low=142.07",
             "Instit. Ownership=N/A", "P/E=29.14", "Earnings/Share=6.43", "Div/Share=0.94",
             "Current Div. Yield=0.51", "Market Cap.=$2.85T", "Tot. Shares Out.=15.20B", "Exchange=NASDAQ",
@@ -96,9 +97,34 @@ void TestSourceCnbc::answers_data()
     row("Tokyo, a bare object", "JP", "7203", Fixture("cnbc-quote-single.json"), "7203-JP", "quote",
         { "Company=Toyota Motor Corp", "Last=3544.00", "Change=+34.00 +0.97%", "Volume=12,873,400",
             "High=N/A", "Exchange=N/A", "Market Cap.=N/A" });
-    row("Toronto", "CA", "ry", full, "RY-CA", "quote", { "Last=187.42" });
-    row("Venture", "CA", "SKE", full, "SKE-V", "quote");
-    row("Xetra", "DE", "SAP", full, "SAP-DE", "quote");
+    const auto about = [&full](const char* symbol) {
+        return QByteArray(full).replace("\"symbol\":\"TRDL\"", "\"symbol\":\"" + QByteArray(symbol) + '"');
+    };
+    row("Toronto", "CA", "ry", about("RY-CA"), "RY-CA", "quote", { "Last=187.42" });
+    row("Venture", "CA", "SKE", about("SKE-V"), "SKE-V", "quote");
+    row("Xetra", "DE", "SAP", about("SAP-DE"), "SAP-DE", "quote");
+    // Yahoo's spelling of an index or a pair, in CNBC's; one it has none for is not asked
+    row("an index", "US", "^GSPC", about(".SPX"), ".SPX", "quote");
+    row("a pair, its precision kept", "US", "EURUSD=X", Fixture("cnbc-quote-pair.json"), "EUR%3D", "quote",
+        { "Last=1.1598", "Change=+0.0010 +0.09%", "Previous Close=1.1588", "Avg Daily Volume=N/A" });
+    row("an index it has no spelling for", "US", "^XQZ", full, "", "unknown");
+    // a close dated by its day alone is that day's, not the moment it was asked
+    row("date only", "US", "TRDLX", Fixture("cnbc-quote-dateonly.json"), "TRDLX", "quote",
+        { "Time=Mar 1, 2024 4:00pm ET", "Change=-0.12 -0.29%", "Style=s5" });
+    row("date only, US style", "US", "TRDLX",
+        Fixture("cnbc-quote-dateonly.json").replace("\"last_time\":\"2024-03-01\",", ""), "TRDLX", "quote",
+        { "Time=Mar 1, 2024 4:00pm ET" });
+    row("after hours: the day's close is not the previous one", "US", "TRDL",
+        Fixture("cnbc-quote-postmkt.json"), "TRDL", "quote",
+        { "Last=187.42", "Previous Close=185.04", "Time=4:00pm ET" });
+    row("a yield at three places", "US", "US10Y", Fixture("cnbc-quote-yield.json"), "US10Y", "quote",
+        { "Last=4.606", "Change=-0.021 -0.45%", "Previous Close=4.627", "High=4.640", "Style=s5" });
+    row("a loss with no change but its percentage", "US", "TRDL",
+        R"({"FormattedQuoteResult":{"FormattedQuote":[{"symbol":"TRDL","last":"187.42","change_pct":"-0.53%"}]}})",
+        "TRDL", "quote", { "Change=N/A -0.53%", "Style=s5" });
+    // only an answer about the symbol asked is one
+    row("another symbol's answer", "US", "TRDM", full, "TRDM", "failed");
+    row("a list of three", "US", "TRDL", Fixture("cnbc-quote-three.json"), "TRDL", "failed");
     row("no such symbol", "US", "ZZQX", Fixture("cnbc-quote-unknown.json"), "ZZQX", "unknown");
     row("an empty list", "US", "ZZQX", Fixture("cnbc-quote-empty.json"), "ZZQX", "unknown");
     row("a country it has no market for", "CH", "NESN", full, "", "unknown");

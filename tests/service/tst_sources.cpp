@@ -602,6 +602,10 @@ void TestSources::yahooRenewsOnce()
     QVERIFY2(renewed.contains("crumb=new.crumb") && renewed.contains("A3=d=second")
             && !renewed.contains("B=stale"),
         renewed.constData());
+    // a quote API that refused even the new crumb is left alone for a while: the chart at once
+    QCOMPARE(Kind(Fetch(yahoo, "US", "TRDL").result), outcome);
+    QCOMPARE(stub.count("/v7/finance/quote"), charts > 0 ? 2 : 3);
+    QCOMPARE(stub.count("/v1/test/getcrumb"), 2);
 }
 
 void TestSources::yahooFallsBack_data()

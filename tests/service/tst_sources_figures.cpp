@@ -1,6 +1,8 @@
 // What a provider's answer becomes on the quote page: each row is the answers a scripted provider
 // gives and the page texts they must make, fetched through the source as the service fetches them.
+#include "gateway.h"
 #include "livepage.h"
+#include "sources/cnbc.h"
 #include "sources/finnhub.h"
 #include "sources/yahoo.h"
 #include "support/providerfixture.h"
@@ -21,7 +23,8 @@ QByteArray Field(const ServedQuote& s, const QByteArray& name)
         { "priceEarnings", &s.priceEarnings }, { "earningsPerShare", &s.earningsPerShare },
         { "forwardPriceEarnings", &s.forwardPriceEarnings }, { "dividendPerShare", &s.dividendPerShare },
         { "dividendYield", &s.dividendYield }, { "change", &s.change }, { "changePercent", &s.changePercent },
-        { "averageVolume", &s.averageVolume }, { "marketCap", &s.marketCap }, { "sales", &s.sales } };
+        { "averageVolume", &s.averageVolume }, { "marketCap", &s.marketCap }, { "sales", &s.sales },
+        { "volume", &s.volume }, { "beta", &s.beta } };
     for (const auto& [field, text] : fields) {
         if (name == field)
             return *text;
@@ -37,6 +40,8 @@ class TestSourceFigures final : public QObject {
 private Q_SLOTS:
     void pageTexts_data();
     void pageTexts();
+    void fills_data();
+    void fills();
 };
 
 void TestSourceFigures::pageTexts_data()
@@ -90,11 +95,21 @@ void TestSourceFigures::pageTexts_data()
         R"({"quoteResponse":{"result":[{"regularMarketPrice":12.5,"regularMarketChange":-0.004,"regularMarketPreviousClose":12.504}]}})",
         Fixture("yahoo-summary-full.json"), { "last=12.50", "change=-0.004", "previousClose=12.50" });
 
+    // London's per-share figures in whichever unit the answer itself bears out
+    yahoo("pence, earnings and dividend in pence (2017)",
+        R"({"quoteResponse":{"result":[{"currency":"GBp","regularMarketPrice":1351.0,"trailingPE":34.55,"epsTrailingTwelveMonths":39.1,"trailingAnnualDividendRate":80.0,"dividendYield":5.92}]}})",
+        Fixture("yahoo-summary-error.json"), { "earningsPerShare=39.10", "dividendPerShare=80.00" }, 404);
+
     // An index's zeros are figures it does not have
     yahoo("index", Fixture("yahoo-quote-index.json"), Fixture("yahoo-summary-error.json"),
         { "last=5078.18", "high=N/A", "low=N/A", "open=N/A", "yearHigh=N/A", "yearLow=N/A", "bid=N/A",
             "ask=N/A", "previousClose=5080.55", "change=-2.37" },
         404);
+    yahoo("a pair's volumes of 0",
+        Fixture("yahoo-quote-fx.json")
+            .replace("\"regularMarketPrice\"",
+                "\"regularMarketVolume\":0,\"averageDailyVolume3Month\":0,\"regularMarketPrice\""),
+        Fixture("yahoo-summary-error.json"), { "volume=N/A", "averageVolume=N/A" }, 404);
 
     // Finnhub: the forward P/E, and the average volume on whichever scale the answer uses
     finnhub("averages in shares, forward P/E", Fixture("finnhub-metric-current.json"),
@@ -107,6 +122,11 @@ void TestSourceFigures::pageTexts_data()
     finnhub("thin stock in shares, told by the share count",
         R"({"metric":{"3MonthAverageTradingVolume":20000}})", R"({"name":"Thin Co","shareOutstanding":50})",
         { "averageVolume=20,000" });
+    finnhub("an old answer: a 3-month average twenty times the 10-day one",
+        R"({"metric":{"3MonthAverageTradingVolume":1000,"10DayAverageTradingVolume":50}})",
+        Fixture("finnhub-profile-full.json"), { "averageVolume=N/A" });
+    finnhub("a 10-day average alone", R"({"metric":{"10DayAverageTradingVolume":48.7}})",
+        Fixture("finnhub-profile-full.json"), { "averageVolume=N/A" });
     finnhub("market value from the ratios when the profile has none", Fixture("finnhub-metric-current.json"),
         Fixture("finnhub-profile-empty.json"), { "marketCap=$2.85T" });
 }
@@ -140,6 +160,71 @@ void TestSourceFigures::pageTexts()
     QTRY_VERIFY_WITH_TIMEOUT(got.has_value(), 8000);
     QVERIFY2(got->quote, qPrintable(got->why));
     const ServedQuote page = FormatLiveQuote(*got->quote, kTuesday);
+    for (const QByteArray& pair : expected) {
+        const qsizetype eq = pair.indexOf('=');
+        QCOMPARE(Field(page, pair.left(eq)), pair.mid(eq + 1));
+    }
+}
+
+void TestSourceFigures::fills_data()
+{
+    QTest::addColumn<int>("yahooStatus"); // of its quote and quoteSummary APIs; the chart answers
+    QTest::addColumn<QByteArray>("cnbc");
+    QTest::addColumn<int>("cnbcCalls");
+    QTest::addColumn<QString>("note");
+    QTest::addColumn<QByteArrayList>("expected");
+
+    const QByteArray cnbc = Fixture("cnbc-quote-full.json");
+    QTest::newRow("Yahoo's chart alone, CNBC's figures")
+        << 401 << cnbc << 1 << QStringLiteral("; cnbc filled 10 figures")
+        << QByteArrayList { "last=187.42", "high=188.10", "volume=31,874,512", "priceEarnings=29.14",
+               "earningsPerShare=6.43", "forwardPriceEarnings=26.40", "dividendPerShare=0.94",
+               "dividendYield=0.51", "marketCap=$2.85T", "sales=$385.71B", "beta=1.26", "yearHigh=199.62",
+               "averageVolume=N/A" };
+    QTest::newRow("Yahoo whole: CNBC not asked")
+        << 200 << cnbc << 0 << QStringLiteral("yahoo")
+        << QByteArrayList { "priceEarnings=29.14", "averageVolume=54,123,456" };
+    QTest::newRow("CNBC about another symbol fills nothing")
+        << 401 << QByteArray(cnbc).replace("\"symbol\":\"TRDL\"", "\"symbol\":\"TRDM\"") << 1
+        << QStringLiteral("yahoo (the chart's") << QByteArrayList { "last=187.42", "priceEarnings=N/A" };
+}
+
+void TestSourceFigures::fills()
+{
+    QFETCH(int, yahooStatus);
+    QFETCH(QByteArray, cnbc);
+    QFETCH(int, cnbcCalls);
+    QFETCH(QString, note);
+    QFETCH(QByteArrayList, expected);
+
+    const QByteArray refused
+        = R"({"finance":{"result":null,"error":{"code":"Unauthorized","description":"User is unable to access this feature"}}})";
+    RoutedProvider yahoo;
+    yahoo.on("/", { { 404, "Not Found", "Set-Cookie: A3=d=first; Path=/\r\n" } });
+    yahoo.on("/v1/test/getcrumb", { { 200, "crumb" } });
+    yahoo.on("/v7/finance/quote",
+        { { yahooStatus, yahooStatus == 200 ? Fixture("yahoo-quote-full.json") : refused } });
+    yahoo.on("/v10/finance/quoteSummary/*",
+        { { yahooStatus, yahooStatus == 200 ? Fixture("yahoo-summary-full.json") : refused } });
+    yahoo.on("/v8/finance/chart/*", { { 200, Fixture("yahoo-chart-full.json") } });
+    RoutedProvider cnbcProvider;
+    const QByteArray cnbcPath = "/quote-html-webservice/restQuote/symbolType/symbol";
+    cnbcProvider.on(cnbcPath, { { 200, cnbc } });
+    SourceContext toYahoo, toCnbc;
+    toYahoo.upstream = yahoo.url();
+    toCnbc.upstream = cnbcProvider.url();
+    std::vector<std::unique_ptr<QuoteSource>> sources;
+    sources.push_back(std::make_unique<YahooSource>(toYahoo));
+    sources.push_back(std::make_unique<CnbcSource>(toCnbc));
+    QuoteGateway gateway(std::move(sources), GatewaySettings {});
+
+    std::optional<GatewayAnswer> got;
+    gateway.quote("US", "TRDL", [&got](const GatewayAnswer& a) { got = a; });
+    QTRY_VERIFY_WITH_TIMEOUT(got.has_value(), 8000);
+    QCOMPARE(int(got->outcome), int(GatewayOutcome::Live));
+    QVERIFY2(got->note.contains(note), qPrintable(got->note));
+    QCOMPARE(cnbcProvider.count(cnbcPath), cnbcCalls);
+    const ServedQuote page = FormatLiveQuote(got->quote, kTuesday);
     for (const QByteArray& pair : expected) {
         const qsizetype eq = pair.indexOf('=');
         QCOMPARE(Field(page, pair.left(eq)), pair.mid(eq + 1));

@@ -5,6 +5,7 @@
 //   RoutedProvider p;                                  // listens on 127.0.0.1, a free port
 //   p.on("/v7/finance/quote", { { 429, body }, { 200, body } });  // in order, the last repeated
 //   p.on("/v8/finance/chart/*", { { 500, "{}" } });    // a trailing * matches any rest of the path
+//   p.on("/v7/finance/quote?symbols=QUICK*", {...});   // with a query: only targets starting so
 //   p.count("/v7/finance/quote"); p.head("/v7/finance/quote"); p.heads();
 //
 // An answer may be held back (delayMs), sent without a length, or never finished (Stall sends
@@ -78,8 +79,12 @@ private:
         }
     }
 
-    QList<Answer>* route(const QByteArray& path)
+    QList<Answer>* route(const QByteArray& path, const QByteArray& target)
     {
+        for (auto it = m_routes.begin(); it != m_routes.end(); ++it) {
+            if (it.key().contains('?') && it.key().endsWith('*') && target.startsWith(it.key().chopped(1)))
+                return &it.value();
+        }
         if (m_routes.contains(path))
             return &m_routes[path];
         QList<Answer>* best = nullptr;
@@ -100,7 +105,7 @@ private:
         const QByteArray path = target.left(target.indexOf('?') < 0 ? target.size() : target.indexOf('?'));
         m_heads.append(head);
         m_paths.append(path);
-        QList<Answer>* answers = route(path);
+        QList<Answer>* answers = route(path, target);
         const Answer a = !answers || answers->isEmpty() ? Answer { 404 }
             : answers->size() > 1                       ? answers->takeFirst()
                                                         : answers->first();

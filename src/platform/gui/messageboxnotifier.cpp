@@ -21,6 +21,11 @@ void Log(const std::string& text)
 
 void MessageBoxNotifier::showMessage(const std::string& text)
 {
+    showMessageWithDetails(text, {});
+}
+
+void MessageBoxNotifier::showMessageWithDetails(const std::string& text, const std::string& details)
+{
     if (!qobject_cast<QApplication*>(QCoreApplication::instance())) {
         // No windowing to show a box with (start-up failed before it): say it where we can.
         Log(text);
@@ -28,6 +33,8 @@ void MessageBoxNotifier::showMessage(const std::string& text)
     }
     QMessageBox box(
         QMessageBox::NoIcon, QStringLiteral("Kolpex"), FromCp1252(text), QMessageBox::Ok, m_parent);
+    if (!details.empty())
+        box.setDetailedText(FromCp1252(details));
     if (m_limitMs > 0) {
         Log(text);
         QTimer::singleShot(m_limitMs, &box, &QMessageBox::accept);

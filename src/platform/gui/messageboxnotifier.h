@@ -11,6 +11,7 @@ class QWidget;
 class MessageBoxNotifier final : public Notifier {
 public:
     void showMessage(const std::string& text) override;
+    void showMessageWithDetails(const std::string& text, const std::string& details) override;
     void limitWaiting(int milliseconds) override;
     void setParent(QWidget* parent) { m_parent = parent; }
 

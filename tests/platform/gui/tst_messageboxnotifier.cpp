@@ -39,6 +39,25 @@ private Q_SLOTS:
         // Both wait cursors were given back: the two scopes took them down again, no more.
         QVERIFY(!QGuiApplication::overrideCursor());
     }
+
+    void reasonIsTheBoxsDetail()
+    {
+        MessageBoxNotifier notifier;
+        QString text, details;
+        QTimer::singleShot(0, this, [&] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            QVERIFY(box);
+            text = box->text();
+            details = box->detailedText();
+            box->accept();
+        });
+        notifier.showMessageWithDetails("Sorry, no data available for:\n\n XYZ US.",
+            "every source failed: yahoo: cookie: host not found; cnbc: quote: host not found");
+        QCOMPARE(text, QStringLiteral("Sorry, no data available for:\n\n XYZ US."));
+        QCOMPARE(details,
+            QStringLiteral(
+                "every source failed: yahoo: cookie: host not found; cnbc: quote: host not found"));
+    }
 };
 
 QTEST_MAIN(TestMessageBoxNotifier)
