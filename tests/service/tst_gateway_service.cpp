@@ -420,7 +420,7 @@ void TestGatewayService::configFile()
 
 void TestGatewayService::badConfigFileIsRefused_data()
 {
-    QTest::addColumn<QByteArray>("file"); // "DIR": the path is a directory
+    QTest::addColumn<QByteArray>("file"); // "DIR": the path is a directory, "FIFO" a named pipe
     QTest::addColumn<QByteArray>("message");
     QTest::newRow("no equals sign") << QByteArray("source yahoo\n") << QByteArray("quote-service.conf:1:");
     QTest::newRow("unknown key") << QByteArray("# ok\nsources = yahoo\n")
@@ -434,6 +434,7 @@ void TestGatewayService::badConfigFileIsRefused_data()
     QTest::newRow("negative") << QByteArray("stale-seconds = -1\n") << QByteArray("bad stale seconds");
     QTest::newRow("empty value") << QByteArray("port =\n") << QByteArray("port needs a value");
     QTest::newRow("a directory") << QByteArray("DIR") << QByteArray("is a directory");
+    QTest::newRow("a named pipe") << QByteArray("FIFO") << QByteArray("not a regular file");
 }
 
 void TestGatewayService::badConfigFileIsRefused()
@@ -444,6 +445,8 @@ void TestGatewayService::badConfigFileIsRefused()
     const QString path = dir.filePath(QStringLiteral("quote-service.conf"));
     if (file == "DIR") {
         QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("quote-service.conf")));
+    } else if (file == "FIFO") {
+        QVERIFY(::mkfifo(QFile::encodeName(path).constData(), 0600) == 0);
     } else {
         QFile f(path);
         QVERIFY(f.open(QIODevice::WriteOnly));
@@ -473,9 +476,11 @@ void TestGatewayService::tokenFile()
         bool starts;
         const char* message;
     };
-    for (const Case c : { Case { 0644, false, "can be read by others" },
-             Case { 0640, false, "can be read by others" }, Case { 0604, false, "can be read by others" },
-             Case { 0600, true, "" }, Case { 0400, true, "" } }) {
+    for (const Case c :
+        { Case { 0644, false, "can be read by others" }, Case { 0640, false, "can be read by others" },
+            Case { 0604, false, "can be read by others" }, Case { 0602, false, "can be written by others" },
+            Case { 0620, false, "can be written by others" }, Case { 0600, true, "" },
+            Case { 0400, true, "" } }) {
         QVERIFY(::chmod(QFile::encodeName(path).constData(), mode_t(c.mode)) == 0);
         const Run r = RunService(args, env);
         QVERIFY2(r.out.contains("listening on") == c.starts, qPrintable(QString::number(c.mode, 8)));
