@@ -158,7 +158,10 @@ int main(int argc, char** argv)
         return 0;
     }
     if (!ParseOptions(args, options, &error)) {
-        std::fprintf(stderr, "kolpex-quote-service: %s\n%s", qPrintable(error), qPrintable(UsageText()));
+        // The usage text helps with a command line, not with a line of a settings file.
+        const bool fromSettings = !options.configPath.isEmpty() && error.startsWith(options.configPath);
+        std::fprintf(stderr, "kolpex-quote-service: %s\n%s", qPrintable(error),
+            fromSettings ? "" : qPrintable(UsageText()));
         return 2;
     }
 
@@ -198,19 +201,30 @@ int main(int argc, char** argv)
     options.maxConnections = FitDescriptors(options.maxConnections, clients, &descriptorNote);
     QuoteServer server(options, catalogue, gateway.get(), &FormatLiveQuote);
     const std::optional<int> inherited = TakeInheritedSocket();
-    const quint16 port = inherited ? server.adopt(*inherited) : server.listen();
-    if (port == 0) {
-        if (inherited)
-            std::fprintf(
-                stderr, "kolpex-quote-service: the inherited socket is not a listening TCP socket\n");
-        else
-            std::fprintf(stderr, "kolpex-quote-service: cannot listen on %s:%d\n",
-                qPrintable(options.address), options.port);
-        return 1;
+    const std::optional<std::string> local = inherited ? LocalSocketPath(*inherited) : std::nullopt;
+    quint16 port = 0;
+    if (local) {
+        if (!server.http().adopt(*inherited)) {
+            std::fprintf(stderr, "kolpex-quote-service: the inherited socket is not a listening socket\n");
+            return 1;
+        }
+        std::fprintf(stdout, "listening on unix:%s%s\n", local->c_str(),
+            options.pathPrefix.isEmpty() ? "" : " below its path prefix");
+    } else {
+        port = inherited ? server.adopt(*inherited) : server.listen();
+        if (port == 0) {
+            if (inherited)
+                std::fprintf(
+                    stderr, "kolpex-quote-service: the inherited socket is not a listening socket\n");
+            else
+                std::fprintf(stderr, "kolpex-quote-service: cannot listen on %s:%d\n",
+                    qPrintable(options.address), options.port);
+            return 1;
+        }
+        const QString host = inherited ? HostForUrl(server.address()) : options.address;
+        std::fprintf(stdout, "listening on http://%s:%u%s\n", qPrintable(host), unsigned(port),
+            options.pathPrefix.isEmpty() ? "" : " below its path prefix");
     }
-    const QString host = inherited ? HostForUrl(server.address()) : options.address;
-    std::fprintf(stdout, "listening on http://%s:%u%s\n", qPrintable(host), unsigned(port),
-        options.pathPrefix.isEmpty() ? "" : " below its path prefix");
     std::fprintf(stdout, "%lld securities from %lld list files and the built-in set\n",
         static_cast<long long>(catalogue.size()), static_cast<long long>(read.size()));
     if (gateway)
