@@ -435,6 +435,28 @@ private Q_SLOTS:
         QVERIFY(!squatter.waitForNewConnection(0));
     }
 
+    // Settings the service cannot start with: said once where the user looks, without a usage text,
+    // the service not started again, and the command's quote told the reason.
+    void settingsFailureIsSaidOnce()
+    {
+        User user;
+        QVERIFY(WriteFile(user.path("config/kolpex/quote-service.conf"), "source = yahooo\n"));
+        Launched launcher = startLauncher(user.env,
+            { QStringLiteral("--with-service"), QStringLiteral("kolpex-quote"), QStringLiteral("fetch"),
+                QStringLiteral("US:MSFT") });
+        QVERIFY(Ended(*launcher, 30000));
+        QCOMPARE(launcher->exitCode(), 1);
+        const QByteArray err = launcher->readAllStandardError();
+        const QByteArray reason
+            = QFile::encodeName(user.path("config/kolpex/quote-service.conf")) + ":1: unknown source: yahooo";
+        QVERIFY2(err.count("kolpex: the quote service cannot start: " + reason) == 1, err.constData());
+        QVERIFY2(
+            err.contains("kolpex-quote: the quote service says: the quote service cannot start: " + reason),
+            err.constData());
+        QVERIFY2(!err.contains("usage") && !err.contains("No Internet connection"), err.constData());
+        QCOMPARE(user.log().count("kolpex: the quote service exited with status 2"), 1);
+    }
+
     // Without a service program the launcher says so; the program still runs, and its quotes are
     // turned away at once rather than left to time out.
     void missingServiceIsReported()
