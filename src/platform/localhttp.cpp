@@ -258,12 +258,10 @@ HttpGetResult LocalHttpGet(const LocalUrl& url, const HttpGetOptions& options)
                                    : HttpGetResult::Outcome::Incomplete;
         return result;
     }
+    const bool whole = parsed && !malformed && !timedOut && (!parsed->contentLength || done());
+    result.outcome = truncated ? HttpGetResult::Outcome::Truncated
+        : whole                ? HttpGetResult::Outcome::Complete
+                               : HttpGetResult::Outcome::Incomplete;
     result.body = parsed ? std::move(raw) : std::move(head);
-    if (truncated)
-        result.outcome = HttpGetResult::Outcome::Truncated;
-    else if (parsed && !malformed && !timedOut && (!parsed->contentLength || done()))
-        result.outcome = HttpGetResult::Outcome::Complete;
-    else
-        result.outcome = HttpGetResult::Outcome::Incomplete;
     return result;
 }
