@@ -302,6 +302,19 @@ private Q_SLOTS:
                     && run.socketPath.startsWith(run.user->path("run") + QLatin1String("/kolpex-")),
                 qPrintable(run.socketPath));
             QCOMPARE(QFileInfo(QFileInfo(run.socketPath).path()).permissions() & 0x0077, 0);
+            // /dev/null as its standard input, and no other copy but those the launcher had itself
+            const auto nulls = [](qint64 pid) {
+                QStringList fds;
+                for (const QFileInfo& fd :
+                    QDir(QStringLiteral("/proc/%1/fd").arg(pid)).entryInfoList(QDir::System))
+                    if (fd.symLinkTarget() == QLatin1String("/dev/null"))
+                        fds << fd.fileName();
+                return fds;
+            };
+            const QStringList own = nulls(run.service);
+            QVERIFY(own.contains(QStringLiteral("0")));
+            for (const QString& fd : own)
+                QVERIFY2(fd == QLatin1String("0") || nulls(run.pid()).contains(fd), qPrintable(fd));
             QVERIFY2(QByteArray::fromHex(run.url.path().mid(1).toLatin1()).size() >= 16,
                 qPrintable(run.url.path()));
             QCOMPARE(run.quoteStatus(), 200);
