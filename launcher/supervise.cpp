@@ -285,6 +285,8 @@ void Supervisor::startService()
             ::_exit(127);
         if (null > 2)
             ::close(null);
+        else if (null == 0)
+            ::fcntl(0, F_SETFD, 0); // dup2 onto itself would have left it close-on-exec
         if (m_listen == kInheritedFd)
             ::fcntl(m_listen, F_SETFD, 0);
         else if (::dup2(m_listen, kInheritedFd) < 0)
