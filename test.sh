@@ -174,7 +174,7 @@ check_package() {
     if command -v systemd-analyze >/dev/null; then
         # The service's program is where the scratch root has it.
         units=$(mktemp -d) || return 1
-        cp "$root"/usr/lib/systemd/user/kolpex-quote-service.service "$units/" &&
+        cp "$root"/usr/lib/systemd/user/kolpex-quote-service.{service,socket} "$units/" &&
             sed -i "s|^ExecStart=/|ExecStart=$root/|" "$units/kolpex-quote-service.service" &&
             systemd-analyze verify --man=no "$units"/* || status=1
         systemd-analyze security --offline=yes --threshold=20 "$units/kolpex-quote-service.service" |

@@ -1,17 +1,22 @@
 // kolpex-supervise LOG SERVICE [ARG...] -- COMMAND [ARG...]
 //
-// Runs COMMAND with a quote service of its own: a listening socket on 127.0.0.1 at a port the
-// kernel picks, handed to SERVICE the way systemd hands one over, and a random path prefix that only
-// COMMAND learns (KOLPEX_QUOTE_SERVICE) and the service (KOLPEX_QUOTE_PREFIX): nothing on a command
-// line, where every user could read it. The service's output goes to LOG. A service that dies while
-// COMMAND runs is started again on the same socket, so its address stays; the service and COMMAND
-// end with each other and with this supervisor, however it ends (a parent-death signal covers
-// SIGKILL). The exit status is COMMAND's.
+// Runs COMMAND with a quote service of its own: a listening Unix socket in a directory only this
+// user may enter ($XDG_RUNTIME_DIR/kolpex-XXXXXX, mode 700), so that no other account can reach,
+// fill or block it, handed to SERVICE the way systemd hands one over, and a random path prefix that
+// only COMMAND learns (KOLPEX_QUOTE_SERVICE) and the service (KOLPEX_QUOTE_PREFIX): nothing on a
+// command line, where every user could read it. The service's output goes to LOG. A service that
+// dies while COMMAND runs is started again on the same socket, so its address stays, unless it
+// failed for its settings (exit status 2): that is said once on stderr and answered to COMMAND's
+// requests as the reason there is no quote. The service runs in a process group of its own, so a
+// terminal's Ctrl+C reaches COMMAND and this supervisor only, and the service ends after COMMAND;
+// both end with this supervisor, however it ends (a parent-death signal covers SIGKILL). The exit
+// status is COMMAND's.
 
 #include "rotatinglog.h"
 
 #include <algorithm>
 #include <arpa/inet.h>
+#include <cctype>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
@@ -20,13 +25,15 @@
 #include <cstring>
 #include <deque>
 #include <fcntl.h>
-#include <netinet/in.h>
 #include <optional>
 #include <poll.h>
 #include <string>
+#include <string_view>
 #include <sys/prctl.h>
 #include <sys/signalfd.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
@@ -41,6 +48,7 @@ constexpr auto kStopWait = 5s;
 constexpr auto kRestartWindow = 60s;
 constexpr size_t kStartsPerWindow = 4;
 constexpr int kInheritedFd = 3; // where socket activation looks
+constexpr int kSettingsFailure = 2; // the service's status for a command line or settings it refuses
 const int kStopSignals[] = { SIGINT, SIGTERM, SIGHUP, SIGQUIT };
 
 void Say(const std::string& text)
@@ -66,22 +74,91 @@ std::optional<std::string> RandomPrefix()
     return hex;
 }
 
-int ListenOnLoopback(unsigned* port)
+// A directory of our own (mkdtemp makes it mode 700) in the runtime directory, else in the
+// temporary one, with the socket in it.
+int ListenLocally(std::string* dir, std::string* path)
 {
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address {};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0
-        || ::listen(fd, SOMAXCONN) != 0
-        || ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+    std::vector<std::string> bases;
+    for (const char* name : { "XDG_RUNTIME_DIR", "TMPDIR" }) {
+        const char* base = std::getenv(name);
+        if (base && base[0] == '/')
+            bases.emplace_back(base);
+    }
+    bases.emplace_back("/tmp");
+    for (const std::string& base : bases) {
+        std::string made = base + "/kolpex-XXXXXX";
+        sockaddr_un address {};
+        address.sun_family = AF_UNIX;
+        if (made.size() + 12 >= sizeof address.sun_path || !::mkdtemp(made.data()))
+            continue;
+        const std::string socketPath = made + "/quote.sock";
+        std::memcpy(address.sun_path, socketPath.c_str(), socketPath.size() + 1);
+        const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        if (fd >= 0 && ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0
+            && ::listen(fd, SOMAXCONN) == 0) {
+            *dir = made;
+            *path = socketPath;
+            return fd;
+        }
+        const int saved = errno;
         if (fd >= 0)
             ::close(fd);
-        return -1;
+        ::unlink(socketPath.c_str());
+        ::rmdir(made.c_str());
+        errno = saved;
     }
-    *port = ntohs(address.sin_port);
-    return fd;
+    return -1;
+}
+
+// The address the program reads: the socket's path percent-encoded as the "host" of http+unix.
+std::string LocalUrl(const std::string& socketPath, const std::string& prefix)
+{
+    std::string url = "http+unix://";
+    for (const char ch : socketPath) {
+        const auto c = static_cast<unsigned char>(ch);
+        if (std::isalnum(c) || c == '-' || c == '.' || c == '_' || c == '~') {
+            url += ch;
+        } else {
+            url += '%';
+            url += "0123456789ABCDEF"[c >> 4];
+            url += "0123456789ABCDEF"[c & 15];
+        }
+    }
+    return url + "/" + prefix;
+}
+
+// What came from a service goes to a terminal: no control bytes.
+std::string Printable(const std::string& text)
+{
+    std::string out;
+    for (const char ch : text) {
+        const auto c = static_cast<unsigned char>(ch);
+        out += c < 0x20 || c == 0x7F ? '?' : ch;
+    }
+    return out;
+}
+
+// A request met while the service is down for its settings: its head is read (a close with unread
+// bytes would reset the answer away), then a 503 carries the reason, which the program shows.
+void AnswerWithReason(int client, const std::string& reason)
+{
+    timeval wait { 1, 0 };
+    ::setsockopt(client, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait);
+    ::setsockopt(client, SOL_SOCKET, SO_SNDTIMEO, &wait, sizeof wait);
+    std::string head;
+    char buffer[4096];
+    while (head.find("\r\n\r\n") == std::string::npos && head.size() < 16 * 1024) {
+        const ssize_t n = ::recv(client, buffer, sizeof buffer, 0);
+        if (n <= 0)
+            break;
+        head.append(buffer, size_t(n));
+    }
+    const std::string answer
+        = "HTTP/1.1 503 Service Unavailable\r\nConnection: close\r\nContent-Length: 0\r\n"
+          "Cache-Control: no-store\r\nX-Kolpex-Reason: the quote service cannot start: "
+        + Printable(reason).substr(0, 300) + "\r\n\r\n";
+    [[maybe_unused]] const ssize_t sent = ::send(client, answer.data(), answer.size(), MSG_NOSIGNAL);
+    ::shutdown(client, SHUT_WR);
 }
 
 // In a child just forked: it dies with us, and starts with the signal state of a fresh process.
@@ -128,6 +205,7 @@ private:
     void logLine(const std::string& line);
     std::optional<Clock::time_point> nextRestart(Clock::time_point now) const;
     int exitStatus() const;
+    void removeSocket();
 
     RotatingLog m_log;
     std::vector<char*> m_service;
@@ -135,12 +213,15 @@ private:
     pid_t m_self = ::getpid();
     int m_signals = -1;
     int m_listen = -1;
+    std::string m_socketDir, m_socketPath;
     std::string m_prefix, m_url;
 
     pid_t m_servicePid = 0;
     int m_output = -1; // the running service's stdout and stderr
     std::string m_partial;
     std::deque<std::string> m_tail; // its last lines, shown when it does not come up
+    std::string m_complaint; // its last "kolpex-quote-service: ..." line
+    std::optional<std::string> m_settingsFailure; // why it cannot start; then it is not restarted
     std::deque<Clock::time_point> m_starts;
     std::optional<Clock::time_point> m_stopSent;
     bool m_ready = false;
@@ -163,17 +244,24 @@ bool Supervisor::setUp()
     ::signal(SIGPIPE, SIG_IGN);
     m_signals = ::signalfd(-1, &set, SFD_CLOEXEC);
     const std::optional<std::string> prefix = RandomPrefix();
-    unsigned port = 0;
-    m_listen = ListenOnLoopback(&port);
+    m_listen = ListenLocally(&m_socketDir, &m_socketPath);
     if (m_signals < 0 || !prefix || m_listen < 0) {
         Say(std::string("cannot set up a quote service: ") + std::strerror(errno));
         return false;
     }
     m_prefix = *prefix;
-    m_url = "http://127.0.0.1:" + std::to_string(port) + "/" + m_prefix;
-    logLine("kolpex: quote service for process " + std::to_string(m_self)
-        + " on 127.0.0.1:" + std::to_string(port));
+    m_url = LocalUrl(m_socketPath, m_prefix);
+    logLine("kolpex: quote service for process " + std::to_string(m_self) + " on unix:" + m_socketPath);
     return true;
+}
+
+void Supervisor::removeSocket()
+{
+    if (m_socketPath.empty())
+        return;
+    ::unlink(m_socketPath.c_str());
+    ::rmdir(m_socketDir.c_str());
+    m_socketPath.clear();
 }
 
 void Supervisor::startService()
@@ -187,12 +275,18 @@ void Supervisor::startService()
     while (m_starts.size() > kStartsPerWindow)
         m_starts.pop_front();
     m_ready = false;
+    m_complaint.clear();
     const pid_t pid = ::fork();
     if (pid == 0) {
         BecomeChild(m_self);
-        const int null = ::open("/dev/null", O_RDONLY);
+        ::setpgid(0, 0); // out of the terminal's reach: Ctrl+C is for us and COMMAND
+        const int null = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
         if (null < 0 || ::dup2(null, 0) < 0 || ::dup2(pipe[1], 1) < 0 || ::dup2(pipe[1], 2) < 0)
             ::_exit(127);
+        if (null > 2)
+            ::close(null);
+        else if (null == 0)
+            ::fcntl(0, F_SETFD, 0); // dup2 onto itself would have left it close-on-exec
         if (m_listen == kInheritedFd)
             ::fcntl(m_listen, F_SETFD, 0);
         else if (::dup2(m_listen, kInheritedFd) < 0)
@@ -210,6 +304,7 @@ void Supervisor::startService()
         logLine(std::string("kolpex: cannot start the quote service: ") + std::strerror(errno));
         return;
     }
+    ::setpgid(pid, pid); // as the child does, whichever runs first
     m_servicePid = pid;
     if (m_output >= 0)
         ::close(m_output);
@@ -281,7 +376,17 @@ void Supervisor::reap()
             const std::string how = WIFSIGNALED(status)
                 ? "was killed by signal " + std::to_string(WTERMSIG(status))
                 : "exited with status " + std::to_string(WEXITSTATUS(status));
-            logLine("kolpex: the quote service " + how + (m_stopping ? "" : "; it will be started again"));
+            // Its settings will not mend themselves: starting it again would only fail again.
+            const bool settings = !m_stopping && WIFEXITED(status) && WEXITSTATUS(status) == kSettingsFailure;
+            logLine("kolpex: the quote service " + how
+                + (m_stopping      ? ""
+                        : settings ? "; it is not started again until its settings are mended"
+                                   : "; it will be started again"));
+            if (settings && !m_settingsFailure) {
+                m_settingsFailure = m_complaint.empty() ? how : m_complaint;
+                Say("the quote service cannot start: " + Printable(*m_settingsFailure) + " (its log is "
+                    + m_log.path() + ")");
+            }
         }
     }
 }
@@ -322,6 +427,9 @@ void Supervisor::readOutput()
             m_partial.erase(0, end + 1);
             if (line.rfind("listening on ", 0) == 0)
                 m_ready = true;
+            constexpr std::string_view kOwnName = "kolpex-quote-service: ";
+            if (line.rfind(kOwnName, 0) == 0)
+                m_complaint = line.substr(kOwnName.size());
             logLine(line);
         }
         if (m_partial.size() > 4096) {
@@ -336,7 +444,7 @@ void Supervisor::readOutput()
 // A few starts a minute at most: the next one once the oldest of the last few is a minute old.
 std::optional<Clock::time_point> Supervisor::nextRestart(Clock::time_point now) const
 {
-    if (m_stopping || m_servicePid > 0)
+    if (m_stopping || m_servicePid > 0 || m_settingsFailure)
         return std::nullopt;
     if (m_starts.size() < kStartsPerWindow)
         return now;
@@ -347,8 +455,15 @@ int Supervisor::exitStatus() const
 {
     if (WIFEXITED(m_commandStatus))
         return WEXITSTATUS(m_commandStatus);
-    // Ended by a signal: end the same way, so that a calling shell sees it.
     const int sig = WTERMSIG(m_commandStatus);
+    // A crash is reported, not repeated here: raising SIGSEGV would dump this supervisor's core.
+    if (WCOREDUMP(m_commandStatus) || sig == SIGSEGV || sig == SIGABRT || sig == SIGBUS || sig == SIGFPE
+        || sig == SIGILL) {
+        Say(std::string(m_command[0]) + " was killed by signal " + std::to_string(sig) + " (" + strsignal(sig)
+            + (WCOREDUMP(m_commandStatus) ? ", core dumped" : "") + ")");
+        return 128 + sig;
+    }
+    // Ended by a signal: end the same way, so that a calling shell sees it.
     std::fflush(nullptr);
     ::signal(sig, SIG_DFL);
     sigset_t set;
@@ -361,15 +476,17 @@ int Supervisor::exitStatus() const
 
 int Supervisor::run()
 {
-    if (!setUp())
+    if (!setUp()) {
+        removeSocket();
         return 1;
+    }
     m_firstStart = Clock::now();
     startService();
     for (;;) {
         const auto now = Clock::now();
         if (!m_commandStarted && !m_stopping
             && (m_ready || m_servicePid <= 0 || now - m_firstStart >= kStartWait)) {
-            if (!m_ready) {
+            if (!m_ready && !m_settingsFailure) {
                 Say("the quote service did not start; its last words follow (the full log is " + m_log.path()
                     + "):");
                 for (const std::string& line : m_tail)
@@ -416,11 +533,14 @@ int Supervisor::run()
             readOutput();
         if (fds[2].revents & POLLIN) {
             const int client = ::accept4(m_listen, nullptr, nullptr, SOCK_CLOEXEC);
+            if (client >= 0 && m_settingsFailure)
+                AnswerWithReason(client, *m_settingsFailure);
             if (client >= 0)
                 ::close(client);
         }
     }
     readOutput();
+    removeSocket();
     return exitStatus();
 }
 

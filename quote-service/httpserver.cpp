@@ -410,6 +410,8 @@ bool HttpServer::adopt(qintptr descriptor)
     socklen_t size = sizeof bound;
     if (::getsockname(int(descriptor), reinterpret_cast<sockaddr*>(&bound), &size) != 0)
         return false;
+    if (bound.ss_family == AF_UNIX) // a private local socket: no address, no port
+        return start(int(descriptor), QHostAddress(), 0);
     QHostAddress address(reinterpret_cast<const sockaddr*>(&bound));
     const quint16 port = bound.ss_family == AF_INET6
         ? ntohs(reinterpret_cast<const sockaddr_in6*>(&bound)->sin6_port)

@@ -44,9 +44,10 @@ bool InstallStopSignals(QCoreApplication& app)
     return sigaction(SIGINT, &action, nullptr) == 0 && sigaction(SIGTERM, &action, nullptr) == 0;
 }
 
-// The live sources in the order asked; null and a message when one cannot be set up.
-std::unique_ptr<QuoteGateway> MakeGateway(
-    const ServiceOptions& options, const SecurityCatalogue& catalogue, QString* error)
+// The live sources in the order asked, and their upstream clients (what holds descriptors); null
+// and a message when one cannot be set up.
+std::unique_ptr<QuoteGateway> MakeGateway(const ServiceOptions& options, const SecurityCatalogue& catalogue,
+    std::vector<UpstreamClient*>* clients, QString* error)
 {
     QString token;
     if (options.sources.contains(QLatin1String("finnhub"))) {
@@ -79,6 +80,10 @@ std::unique_ptr<QuoteGateway> MakeGateway(
             *error = QStringLiteral("source not available: ") + name;
             return nullptr;
         }
+        for (QObject* child : source->findChildren<QObject*>()) {
+            if (auto* client = dynamic_cast<UpstreamClient*>(child))
+                clients->push_back(client);
+        }
         sources.push_back(std::move(source));
     }
     if (sources.empty()) {
@@ -93,10 +98,11 @@ std::unique_ptr<QuoteGateway> MakeGateway(
     return gateway;
 }
 
-// Room for the connection cap and the upstream requests beside it (each live source's requests in
-// flight); a cap the descriptor limit cannot hold is lowered, so that accept() never runs out of
-// descriptors.
-int FitConnectionCap(int wanted, int liveSources)
+// Room for the connection cap and the upstream requests beside it. The soft descriptor limit is
+// raised to the hard one first; when even that cannot hold both, the cap keeps a floor and the
+// sources share what is left, so that accept() never runs out of descriptors and no source is left
+// with none.
+int FitDescriptors(int wanted, const std::vector<UpstreamClient*>& clients, QString* note)
 {
     struct rlimit limit { };
     if (::getrlimit(RLIMIT_NOFILE, &limit) != 0)
@@ -106,11 +112,30 @@ int FitConnectionCap(int wanted, int liveSources)
         ::setrlimit(RLIMIT_NOFILE, &limit);
         ::getrlimit(RLIMIT_NOFILE, &limit);
     }
-    // list files, the signal pipe and such, and the upstream connections
-    const rlim_t reserved = 32 + rlim_t(liveSources) * rlim_t(UpstreamLimits {}.maxInFlight);
-    if (limit.rlim_cur == RLIM_INFINITY || limit.rlim_cur > rlim_t(wanted) * 2 + reserved)
+    constexpr rlim_t kBaseReserve = 32; // list files, the signal pipe and such
+    constexpr int kCapFloor = 16;
+    rlim_t upstream = 0;
+    for (const UpstreamClient* client : clients)
+        upstream += rlim_t(std::max(1, client->limits().maxInFlight));
+    if (limit.rlim_cur == RLIM_INFINITY || limit.rlim_cur >= kBaseReserve + rlim_t(wanted) * 2 + upstream)
         return wanted;
-    return std::max(1, int((limit.rlim_cur - std::min(limit.rlim_cur, reserved)) / 2));
+    const rlim_t room = limit.rlim_cur > kBaseReserve ? limit.rlim_cur - kBaseReserve : 0;
+    int cap = std::max(std::min(wanted, kCapFloor), int((room - std::min(room, upstream)) / 2));
+    cap = std::max(1, std::min(cap, int(room / 2)));
+    int perSource = 0;
+    if (!clients.empty()) {
+        perSource = std::max(1, int((room - std::min(room, rlim_t(cap) * 2)) / clients.size()));
+        for (UpstreamClient* client : clients) {
+            UpstreamLimits limits = client->limits();
+            limits.maxInFlight = std::min(limits.maxInFlight, perSource);
+            client->setLimits(limits);
+        }
+    }
+    *note = QStringLiteral("%1 descriptors: at most %2 connections").arg(limit.rlim_cur).arg(cap);
+    if (perSource > 0)
+        *note += QStringLiteral(" and %1 upstream requests per source").arg(perSource);
+    *note += QStringLiteral(" at once");
+    return cap;
 }
 
 QString HostForUrl(const QHostAddress& address)
@@ -133,7 +158,10 @@ int main(int argc, char** argv)
         return 0;
     }
     if (!ParseOptions(args, options, &error)) {
-        std::fprintf(stderr, "kolpex-quote-service: %s\n%s", qPrintable(error), qPrintable(UsageText()));
+        // The usage text helps with a command line, not with a line of a settings file.
+        const bool fromSettings = !options.configPath.isEmpty() && error.startsWith(options.configPath);
+        std::fprintf(stderr, "kolpex-quote-service: %s\n%s", qPrintable(error),
+            fromSettings ? "" : qPrintable(UsageText()));
         return 2;
     }
 
@@ -161,36 +189,50 @@ int main(int argc, char** argv)
     }
 
     std::unique_ptr<QuoteGateway> gateway;
+    std::vector<UpstreamClient*> clients;
     if (options.live()) {
-        gateway = MakeGateway(options, catalogue, &error);
+        gateway = MakeGateway(options, catalogue, &clients, &error);
         if (!gateway) {
             std::fprintf(stderr, "kolpex-quote-service: %s\n", qPrintable(error));
             return 2;
         }
     }
-    options.maxConnections
-        = FitConnectionCap(options.maxConnections, options.live() ? int(options.sources.size()) : 0);
+    QString descriptorNote;
+    options.maxConnections = FitDescriptors(options.maxConnections, clients, &descriptorNote);
     QuoteServer server(options, catalogue, gateway.get(), &FormatLiveQuote);
     const std::optional<int> inherited = TakeInheritedSocket();
-    const quint16 port = inherited ? server.adopt(*inherited) : server.listen();
-    if (port == 0) {
-        if (inherited)
-            std::fprintf(
-                stderr, "kolpex-quote-service: the inherited socket is not a listening TCP socket\n");
-        else
-            std::fprintf(stderr, "kolpex-quote-service: cannot listen on %s:%d\n",
-                qPrintable(options.address), options.port);
-        return 1;
+    const std::optional<std::string> local = inherited ? LocalSocketPath(*inherited) : std::nullopt;
+    quint16 port = 0;
+    if (local) {
+        if (!server.http().adopt(*inherited)) {
+            std::fprintf(stderr, "kolpex-quote-service: the inherited socket is not a listening socket\n");
+            return 1;
+        }
+        std::fprintf(stdout, "listening on unix:%s%s\n", local->c_str(),
+            options.pathPrefix.isEmpty() ? "" : " below its path prefix");
+    } else {
+        port = inherited ? server.adopt(*inherited) : server.listen();
+        if (port == 0) {
+            if (inherited)
+                std::fprintf(
+                    stderr, "kolpex-quote-service: the inherited socket is not a listening socket\n");
+            else
+                std::fprintf(stderr, "kolpex-quote-service: cannot listen on %s:%d\n",
+                    qPrintable(options.address), options.port);
+            return 1;
+        }
+        const QString host = inherited ? HostForUrl(server.address()) : options.address;
+        std::fprintf(stdout, "listening on http://%s:%u%s\n", qPrintable(host), unsigned(port),
+            options.pathPrefix.isEmpty() ? "" : " below its path prefix");
     }
-    const QString host = inherited ? HostForUrl(server.address()) : options.address;
-    std::fprintf(stdout, "listening on http://%s:%u%s\n", qPrintable(host), unsigned(port),
-        options.pathPrefix.isEmpty() ? "" : " below its path prefix");
     std::fprintf(stdout, "%lld securities from %lld list files and the built-in set\n",
         static_cast<long long>(catalogue.size()), static_cast<long long>(read.size()));
     if (gateway)
         std::fprintf(stdout, "live quotes from %s, cached %d s, stale up to %d s\n",
             qPrintable(gateway->sourceNames().join(QStringLiteral(", "))), options.cacheSeconds,
             options.staleSeconds);
+    if (!descriptorNote.isEmpty())
+        std::fprintf(stdout, "%s\n", qPrintable(descriptorNote));
     std::fflush(stdout);
     if (!InstallStopSignals(app))
         std::fprintf(stderr, "kolpex-quote-service: cannot catch SIGINT/SIGTERM\n");

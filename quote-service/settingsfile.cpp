@@ -27,10 +27,25 @@ bool LoadConfig(const QString& path, ServiceOptions& options, QString* error)
     const QFileInfo info(path);
     if (!info.exists() && !info.isSymLink())
         return true; // nothing configured: the defaults
-    QFile file(path);
-    if (info.isDir() || !file.open(QIODevice::ReadOnly)) {
-        *error = QStringLiteral("cannot read %1: %2")
-                     .arg(path, info.isDir() ? QStringLiteral("is a directory") : file.errorString());
+    // Opened without waiting and checked on what was opened: a FIFO would hold the start for ever.
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    struct stat st { };
+    QString why;
+    if (fd < 0)
+        why = QString::fromLocal8Bit(std::strerror(errno));
+    else if (::fstat(fd, &st) != 0)
+        why = QString::fromLocal8Bit(std::strerror(errno));
+    else if (S_ISDIR(st.st_mode))
+        why = QStringLiteral("is a directory");
+    else if (!S_ISREG(st.st_mode))
+        why = QStringLiteral("not a regular file");
+    QFile file;
+    if (why.isEmpty() && !file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle))
+        why = file.errorString();
+    if (!why.isEmpty()) {
+        if (fd >= 0 && !file.isOpen())
+            ::close(fd);
+        *error = QStringLiteral("cannot read %1: %2").arg(path, why);
         return false;
     }
     constexpr qint64 kMaxConfigBytes = 64 * 1024;
@@ -99,6 +114,9 @@ bool ReadTokenFile(const QString& path, QString* token, QString* error)
         refusal = QStringLiteral("token file %1 is not a regular file").arg(path);
     else if (st.st_mode & (S_IRGRP | S_IROTH))
         refusal = QStringLiteral("token file %1 can be read by others; make it private with: chmod 600 %1")
+                      .arg(path);
+    else if (st.st_mode & (S_IWGRP | S_IWOTH))
+        refusal = QStringLiteral("token file %1 can be written by others; make it private with: chmod 600 %1")
                       .arg(path);
     QFile file;
     if (refusal.isEmpty() && !file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle))

@@ -1,9 +1,11 @@
 #include "socketactivation.h"
 
+#include <cstddef>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/socket.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 namespace {
@@ -38,4 +40,15 @@ std::optional<int> TakeInheritedSocket()
         return std::nullopt;
     ::fcntl(kFirstInheritedFd, F_SETFD, FD_CLOEXEC);
     return kFirstInheritedFd;
+}
+
+std::optional<std::string> LocalSocketPath(int fd)
+{
+    sockaddr_un address {};
+    socklen_t length = sizeof address;
+    if (::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0
+        || address.sun_family != AF_UNIX || length <= offsetof(sockaddr_un, sun_path))
+        return std::nullopt;
+    return std::string(
+        address.sun_path, ::strnlen(address.sun_path, length - offsetof(sockaddr_un, sun_path)));
 }

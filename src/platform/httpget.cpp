@@ -1,5 +1,7 @@
 #include "platform/httpget.h"
 
+#include "platform/localhttp.h"
+
 #include <QEventLoop>
 #include <QNetworkAccessManager>
 #include <QNetworkProxyFactory>
@@ -23,6 +25,8 @@ QUrl ToUrl(const std::string& url)
 
 HttpGetResult HttpGet(const std::string& url, const HttpGetOptions& options)
 {
+    if (const std::optional<LocalUrl> local = ParseLocalUrl(url))
+        return LocalHttpGet(*local, options);
     HttpGetResult result;
     const std::size_t bufferSize = std::max<std::size_t>(options.bufferSize, 1);
     std::vector<char> buffer(bufferSize);

@@ -8,6 +8,28 @@
 
 #include <cstdio>
 
+namespace {
+
+// The reason comes from whatever answers at KOLPEX_QUOTE_SERVICE: none of its bytes may reach the
+// terminal as a control sequence.
+std::string Printable(const std::string& text)
+{
+    std::string out;
+    for (const char ch : text) {
+        const auto c = static_cast<unsigned char>(ch);
+        if (c < 0x20 || c == 0x7F || (c >= 0x80 && c <= 0x9F)) {
+            char escaped[5];
+            std::snprintf(escaped, sizeof escaped, "\\x%02X", unsigned(c));
+            out += escaped;
+        } else {
+            out += ch;
+        }
+    }
+    return out;
+}
+
+} // namespace
+
 int RunFetch(const QStringList& args)
 {
     QString security;
@@ -43,7 +65,8 @@ int RunFetch(const QStringList& args)
     QuoteRecord record;
     if (!manager.FetchQuote(&entry, &record)) {
         if (!reader.lastReason().empty())
-            std::fprintf(stderr, "kolpex-quote: the quote service says: %s\n", reader.lastReason().c_str());
+            std::fprintf(
+                stderr, "kolpex-quote: the quote service says: %s\n", Printable(reader.lastReason()).c_str());
         return 1;
     }
     const std::string out

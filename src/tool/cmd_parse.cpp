@@ -1,3 +1,4 @@
+#include "platform/httpget.h"
 #include "platform/notifier.h"
 #include "platform/textcodec.h"
 #include "quote/pagereader.h"
@@ -46,7 +47,15 @@ int RunParse(const QStringList& args)
         std::fprintf(stderr, "kolpex-quote: cannot read %s\n", file.toLocal8Bit().constData());
         return 2;
     }
-    const QByteArray bytes = in.readAll();
+    // A page is read no further than a download would be: /dev/zero or a pipe that never ends
+    // stops there.
+    const auto bound = static_cast<qint64>(HttpGetOptions {}.maxBodyBytes);
+    QByteArray bytes = in.read(bound + 1);
+    if (bytes.size() > bound) {
+        bytes.truncate(bound);
+        std::fprintf(stderr, "kolpex-quote: %s: read the first %lld bytes only\n",
+            file.toLocal8Bit().constData(), static_cast<long long>(bound));
+    }
 
     const QuoteEntry defaultEntry;
     StderrNotifier notifier;

@@ -1,13 +1,16 @@
 // The installed launcher and the quote service it starts for each run, in a network namespace of
-// its own so that 127.0.0.1:8765 (where a squatter listens) and the services' ports are nobody else's.
+// its own so that 127.0.0.1:8765 (where a squatter listens) is nobody else's. As root the namespace
+// keeps every account, so that another one can try its worst on a user's service.
 
 #include "support/installtree.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QLocalSocket>
 #include <QProcess>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -17,6 +20,7 @@
 #include <QUrl>
 #include <csignal>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <unistd.h>
@@ -90,11 +94,11 @@ bool Ended(QProcess& process, int ms)
     return process.state() == QProcess::NotRunning || process.waitForFinished(ms);
 }
 
-// The status of a GET on 127.0.0.1, 0 when no answer came.
-int GetStatus(quint16 port, const QByteArray& target)
+// The status of a GET on a service's Unix socket, 0 when no answer came.
+int GetStatus(const QString& socketPath, const QByteArray& target)
 {
-    QTcpSocket socket;
-    socket.connectToHost(QStringLiteral("127.0.0.1"), port);
+    QLocalSocket socket;
+    socket.connectToServer(socketPath);
     if (!socket.waitForConnected(3000))
         return 0;
     socket.write("GET " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n");
@@ -121,7 +125,10 @@ struct User {
             path("run"), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
         WriteFile(path("config/kolpex/quote-service.conf"), "source = simulated\n");
         WriteFile(path("fake-program"),
-            "#!/bin/sh\necho \"$$ $KOLPEX_QUOTE_SERVICE\" >\"$HOME/started-$1.new\"\n"
+            // Ctrl+C: one more quote on the way out, which its service has to be there for.
+            "#!/bin/sh\ntrap '\"$KOLPEX_QUOTE_TOOL\" fetch US:MSFT >\"$HOME/last-$1\" 2>&1; trap - INT; kill "
+            "-INT $$' INT\n"
+            "echo \"$$ $KOLPEX_QUOTE_SERVICE\" >\"$HOME/started-$1.new\"\n"
             "mv \"$HOME/started-$1.new\" \"$HOME/started-$1\"\n"
             "i=0; while [ ! -e \"$HOME/release-$1\" ] && [ $i -lt 600 ]; do sleep 0.1; i=$((i+1)); done\n"
             "exit 3\n",
@@ -160,6 +167,7 @@ struct Run {
     qint64 program = 0;
     qint64 service = 0;
     QUrl url;
+    QString socketPath;
 
     qint64 pid() const { return launcher->processId(); }
     // The stand-in has said where its service is, and the service is the launcher's child.
@@ -171,16 +179,29 @@ struct Run {
             return false;
         program = words[0].toLongLong();
         url = QUrl(QString::fromLatin1(words[1]));
+        const qsizetype slash = words[1].indexOf('/', qsizetype(std::strlen("http+unix://")));
+        socketPath = QUrl::fromPercentEncoding(words[1].mid(12, slash - 12));
         service = ServiceOf(pid());
         return program > 0 && service > 0;
     }
     QByteArray quoteTarget() const { return url.path().toLatin1() + kQuote; }
-    int quoteStatus() const { return GetStatus(quint16(url.port()), quoteTarget()); }
+    int quoteStatus() const { return GetStatus(socketPath, quoteTarget()); }
     bool release() const { return WriteFile(user->home(QStringLiteral("release-") + tag), {}); }
 };
 
 // CtrlC: SIGINT to the launcher's process group, as a terminal sends it; TermLauncher: as at logout.
-enum Action { Exit, CtrlC, TermLauncher, KillProgram, KillLauncher, KillService, Unprefixed, InterruptStart };
+enum Action {
+    Exit,
+    CtrlC,
+    TermLauncher,
+    KillProgram,
+    CrashProgram,
+    KillLauncher,
+    KillService,
+    Unprefixed,
+    InterruptStart,
+    Crowd
+};
 
 } // namespace
 
@@ -206,8 +227,10 @@ private:
     Run startRun(User& user, const QString& tag, bool withService = false, const QString& program = {}) const
     {
         const QStringList args { QStringLiteral("--with-service"), user.path("fake-program"), tag };
-        return Run { &user, tag, startLauncher(user.env, withService ? args : QStringList { tag }, program),
-            0, 0, {} };
+        QProcessEnvironment env = user.env;
+        env.insert(QStringLiteral("KOLPEX_QUOTE_TOOL"), m_tree.bin(QStringLiteral("kolpex-quote")));
+        return Run { &user, tag, startLauncher(env, withService ? args : QStringList { tag }, program), 0, 0,
+            {}, {} };
     }
 
 private Q_SLOTS:
@@ -232,6 +255,8 @@ private Q_SLOTS:
         QTest::newRow("Ctrl+C on a command") << "A" << true << int(CtrlC);
         QTest::newRow("SIGTERM to the launcher") << "A" << false << int(TermLauncher);
         QTest::newRow("SIGKILL of the program") << "A" << false << int(KillProgram);
+        QTest::newRow("program crashes") << "A" << false << int(CrashProgram);
+        QTest::newRow("another account crowds the service") << "A" << false << int(Crowd);
         QTest::newRow("SIGKILL of the launcher") << "A" << false << int(KillLauncher);
         QTest::newRow("killed service comes back") << "A" << false << int(KillService);
         QTest::newRow("request without the prefix") << "A" << false << int(Unprefixed);
@@ -247,6 +272,8 @@ private Q_SLOTS:
         QFETCH(QString, users);
         QFETCH(bool, withService);
         QFETCH(int, action);
+        if (action == Crowd && ::geteuid() != 0)
+            QSKIP("another account needs root to switch to");
         User a, b;
         std::vector<Run> runs;
         for (qsizetype i = 0; i < users.size(); ++i)
@@ -270,14 +297,30 @@ private Q_SLOTS:
                 WaitFor([&] { return run.started() || run.launcher->state() == QProcess::NotRunning; }, 30000)
                     && run.launcher->state() == QProcess::Running,
                 run.launcher->readAllStandardError().constData());
-            QVERIFY(run.url.host() == QLatin1String("127.0.0.1") && run.url.port() > 0
-                && run.url.port() != kSquattedPort);
+            // a socket in a directory of the user's own that no one else may enter
+            QVERIFY2(run.url.scheme() == QLatin1String("http+unix")
+                    && run.socketPath.startsWith(run.user->path("run") + QLatin1String("/kolpex-")),
+                qPrintable(run.socketPath));
+            QCOMPARE(QFileInfo(QFileInfo(run.socketPath).path()).permissions() & 0x0077, 0);
+            // /dev/null as its standard input, and no other copy but those the launcher had itself
+            const auto nulls = [](qint64 pid) {
+                QStringList fds;
+                for (const QFileInfo& fd :
+                    QDir(QStringLiteral("/proc/%1/fd").arg(pid)).entryInfoList(QDir::System))
+                    if (fd.symLinkTarget() == QLatin1String("/dev/null"))
+                        fds << fd.fileName();
+                return fds;
+            };
+            const QStringList own = nulls(run.service);
+            QVERIFY(own.contains(QStringLiteral("0")));
+            for (const QString& fd : own)
+                QVERIFY2(fd == QLatin1String("0") || nulls(run.pid()).contains(fd), qPrintable(fd));
             QVERIFY2(QByteArray::fromHex(run.url.path().mid(1).toLatin1()).size() >= 16,
                 qPrintable(run.url.path()));
             QCOMPARE(run.quoteStatus(), 200);
         }
         if (runs.size() == 2)
-            QVERIFY(runs[0].service != runs[1].service && runs[0].url.port() != runs[1].url.port()
+            QVERIFY(runs[0].service != runs[1].service && runs[0].socketPath != runs[1].socketPath
                 && runs[0].url.path() != runs[1].url.path());
 
         const qint64 launcher = first.pid();
@@ -290,6 +333,10 @@ private Q_SLOTS:
             break;
         case CtrlC:
             QCOMPARE(::kill(-pid_t(launcher), SIGINT), 0);
+            // the program ends first, the service last: a quote on the program's way out is answered
+            QVERIFY(WaitFor([&] { return !ProcessRuns(first.program); }, 10000));
+            QVERIFY2(ReadAll(first.user->home(QStringLiteral("last-") + first.tag)).startsWith("Microsoft"),
+                ReadAll(first.user->home(QStringLiteral("last-") + first.tag)).constData());
             break;
         case TermLauncher:
             QCOMPARE(::kill(pid_t(launcher), SIGTERM), 0);
@@ -298,6 +345,37 @@ private Q_SLOTS:
             QCOMPARE(::kill(pid_t(first.program), SIGKILL), 0);
             QVERIFY(WaitFor([&] { return !ProcessRuns(first.service); }, 1000));
             break;
+        case CrashProgram:
+            QCOMPARE(::kill(pid_t(first.program), SIGSEGV), 0);
+            QVERIFY(Ended(*first.launcher, 10000));
+            QCOMPARE(first.launcher->exitStatus(), QProcess::NormalExit); // said, not repeated
+            QCOMPARE(first.launcher->exitCode(), 128 + SIGSEGV);
+            QVERIFY(first.launcher->readAllStandardError().contains("was killed by signal 11"));
+            break;
+        case Crowd: {
+            // Idle connections and unread pipelines from another account, then the owner's quote.
+            QProcess crowd;
+            // the script as an argument: nobody may not be able to read this tree
+            crowd.start(QStringLiteral("setpriv"),
+                { QStringLiteral("--reuid=nobody"), QStringLiteral("--regid=nogroup"),
+                    QStringLiteral("--clear-groups"), QStringLiteral("/usr/bin/python3"),
+                    QStringLiteral("-c"),
+                    QString::fromUtf8(
+                        ReadAll(QStringLiteral(KOLPEX_SOURCE_DIR "/tests/e2e/scripts/crowd.py"))) });
+            QVERIFY(
+                WaitFor([&] { return crowd.canReadLine() || crowd.state() == QProcess::NotRunning; }, 30000));
+            const QByteArray report = crowd.readLine();
+            QVERIFY2(report.startsWith("ready "), (report + crowd.readAllStandardError()).constData());
+            QVERIFY2(report.contains(" found 1 connected 0 tcp 0 "), report.constData());
+            QElapsedTimer owner;
+            owner.start();
+            QCOMPARE(first.quoteStatus(), 200);
+            QVERIFY2(owner.elapsed() < 1000, qPrintable(QString::number(owner.elapsed())));
+            crowd.closeWriteChannel();
+            QVERIFY(crowd.waitForFinished(10000));
+            QVERIFY(first.release());
+            break;
+        }
         case KillLauncher:
             QCOMPARE(::kill(pid_t(launcher), SIGKILL), 0);
             break;
@@ -312,9 +390,8 @@ private Q_SLOTS:
             break;
         }
         case Unprefixed: {
-            const quint16 port = quint16(first.url.port());
-            QCOMPARE(GetStatus(port, kQuote), 404);
-            QCOMPARE(GetStatus(port, '/' + QByteArray(32, '0') + kQuote), 404);
+            QCOMPARE(GetStatus(first.socketPath, kQuote), 404);
+            QCOMPARE(GetStatus(first.socketPath, '/' + QByteArray(32, '0') + kQuote), 404);
             QCOMPARE(first.quoteStatus(), 200);
             QVERIFY(first.release());
             break;
@@ -328,6 +405,8 @@ private Q_SLOTS:
         if (action == CtrlC || action == TermLauncher)
             QCOMPARE(first.launcher->exitStatus(), QProcess::CrashExit); // ended by the signal
         QVERIFY(WaitFor([&] { return !ProcessRuns(first.program) && !ProcessRuns(first.service); }, 5000));
+        if (action != KillLauncher) // SIGKILL leaves the socket to the runtime directory's end
+            QVERIFY(WaitFor([&] { return !QFileInfo::exists(QFileInfo(first.socketPath).path()); }, 5000));
         const QByteArray log = first.user->log();
         if (action == Unprefixed)
             QVERIFY2(log.contains(" 404 ") && log.contains("outside the path prefix"), log.constData());
@@ -369,6 +448,28 @@ private Q_SLOTS:
         QVERIFY(!squatter.waitForNewConnection(0));
     }
 
+    // Settings the service cannot start with: said once where the user looks, without a usage text,
+    // the service not started again, and the command's quote told the reason.
+    void settingsFailureIsSaidOnce()
+    {
+        User user;
+        QVERIFY(WriteFile(user.path("config/kolpex/quote-service.conf"), "source = yahooo\n"));
+        Launched launcher = startLauncher(user.env,
+            { QStringLiteral("--with-service"), QStringLiteral("kolpex-quote"), QStringLiteral("fetch"),
+                QStringLiteral("US:MSFT") });
+        QVERIFY(Ended(*launcher, 30000));
+        QCOMPARE(launcher->exitCode(), 1);
+        const QByteArray err = launcher->readAllStandardError();
+        const QByteArray reason
+            = QFile::encodeName(user.path("config/kolpex/quote-service.conf")) + ":1: unknown source: yahooo";
+        QVERIFY2(err.count("kolpex: the quote service cannot start: " + reason) == 1, err.constData());
+        QVERIFY2(
+            err.contains("kolpex-quote: the quote service says: the quote service cannot start: " + reason),
+            err.constData());
+        QVERIFY2(!err.contains("usage") && !err.contains("No Internet connection"), err.constData());
+        QCOMPARE(user.log().count("kolpex: the quote service exited with status 2"), 1);
+    }
+
     // Without a service program the launcher says so; the program still runs, and its quotes are
     // turned away at once rather than left to time out.
     void missingServiceIsReported()
@@ -395,9 +496,12 @@ private Q_SLOTS:
 int main(int argc, char** argv)
 {
     // Once more in a network namespace with only loopback, up, the way test.sh isolates a stage.
-    if (!::getenv(kIsolated) && std::system("unshare -rn true 2>/dev/null") == 0) {
+    // As root without a user namespace, so that the user nobody is there too.
+    const char* unshare = ::geteuid() == 0 ? "-n" : "-rn";
+    if (!::getenv(kIsolated)
+        && std::system((std::string("unshare ") + unshare + " true 2>/dev/null").c_str()) == 0) {
         ::setenv(kIsolated, "1", 1);
-        std::vector<const char*> args { "unshare", "-rn", "sh", "-c",
+        std::vector<const char*> args { "unshare", unshare, "sh", "-c",
             "ip link set lo up && exec \"$0\" \"$@\"" };
         args.insert(args.end(), argv, argv + argc + 1);
         ::execvp(args[0], const_cast<char* const*>(args.data()));

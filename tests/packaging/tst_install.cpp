@@ -158,8 +158,8 @@ private Q_SLOTS:
     }
 
     // Outside /usr the unit goes where systemd looks for a user's own, names the service of this
-    // install by its absolute path and reads the launcher's settings file; no socket on a port that
-    // every account shares.
+    // install by its absolute path and reads the launcher's settings file; its socket is a Unix one
+    // that only the user can reach, never a port that every account shares.
     void userUnits()
     {
         const QString dir = m_tree.data(QStringLiteral("systemd/user/"));
@@ -168,7 +168,10 @@ private Q_SLOTS:
                      "\nExecStart=" + QFile::encodeName(m_tree.bin(QStringLiteral("kolpex-quote-service")))
                      + " --config %E/kolpex/quote-service.conf\n"),
             service.constData());
-        QVERIFY(!QFileInfo::exists(dir + QStringLiteral("kolpex-quote-service.socket")));
+        const QByteArray socket = readAll(dir + QStringLiteral("kolpex-quote-service.socket"));
+        QVERIFY2(socket.contains("\nListenStream=%t/kolpex/quote-service.sock\n")
+                && socket.contains("\nSocketMode=0600\n") && socket.count("\nListenStream=") == 1,
+            socket.constData());
     }
 
     void listsInstalled()

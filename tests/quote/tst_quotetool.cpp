@@ -42,9 +42,11 @@ private Q_SLOTS:
     void usageErrors_data();
     void usageErrors();
     void failedParse();
+    void parseStopsAtThePageBound();
     void fetchUnreachable();
     void fetchFromServer();
     void fetchTellsTheServiceReason();
+    void fetchEscapesTheReason();
 };
 
 void TestQuoteTool::parsePrintsNameAndInfoLines()
@@ -109,6 +111,14 @@ void TestQuoteTool::failedParse()
     QVERIFY(run.out.isEmpty());
 }
 
+void TestQuoteTool::parseStopsAtThePageBound()
+{
+    const Run run = Tool({ QStringLiteral("parse"), QStringLiteral("/dev/zero") });
+    QCOMPARE(run.exitCode, 1);
+    QVERIFY2(run.err.startsWith("kolpex-quote: /dev/zero: read the first 16777216 bytes only\n"),
+        run.err.constData());
+}
+
 void TestQuoteTool::fetchUnreachable()
 {
     const QByteArray service = "http://127.0.0.1:" + QByteArray::number(ScriptedHttpServer::unusedPort());
@@ -145,6 +155,18 @@ void TestQuoteTool::fetchTellsTheServiceReason()
     QVERIFY2(run.err.startsWith("Sorry, no data available for:\n\n MSFT US.\n"), run.err.constData());
     const qsizetype at = run.err.indexOf("kolpex-quote: the quote service says: ");
     QVERIFY2(at > 0 && run.err.indexOf("yahoo", at) > at, run.err.constData());
+}
+
+void TestQuoteTool::fetchEscapesTheReason()
+{
+    ScriptedHttpServer server;
+    QByteArray head = ScriptedHttpServer::head(503, 0);
+    head.insert(head.size() - 2, "X-Kolpex-Reason: \x1b]0;owned\x07\x1b[2Jgone\r\n");
+    server.enqueue({ ScriptedHttpServer::Action::send(head), ScriptedHttpServer::Action::close() });
+    const Run run = Tool({ QStringLiteral("fetch"), QStringLiteral("US:XYZ") }, server.url());
+    QCOMPARE(run.exitCode, 1);
+    QVERIFY2(run.err.endsWith("kolpex-quote: the quote service says: \\x1B]0;owned\\x07\\x1B[2Jgone\n"),
+        run.err.constData());
 }
 
 QTEST_GUILESS_MAIN(TestQuoteTool)

@@ -5,6 +5,7 @@
 #include "options.h"
 #include "support/loopbacksocket.h"
 #include "support/routedprovider.h"
+#include "support/scriptedhttpserver.h"
 #include "support/serviceprocess.h"
 
 #include <QDeadlineTimer>
@@ -25,6 +26,7 @@
 #include <map>
 #include <memory>
 #include <netinet/in.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -181,6 +183,8 @@ private Q_SLOTS:
     void tokenFile();
     void servesAnInheritedSocket();
     void keepsAnsweringAtTheDescriptorLimit();
+    void descriptorLimit_data();
+    void descriptorLimit();
     void idleAndHalfSentConnections_data();
     void idleAndHalfSentConnections();
 };
@@ -420,7 +424,7 @@ void TestGatewayService::configFile()
 
 void TestGatewayService::badConfigFileIsRefused_data()
 {
-    QTest::addColumn<QByteArray>("file"); // "DIR": the path is a directory
+    QTest::addColumn<QByteArray>("file"); // "DIR": the path is a directory, "FIFO" a named pipe
     QTest::addColumn<QByteArray>("message");
     QTest::newRow("no equals sign") << QByteArray("source yahoo\n") << QByteArray("quote-service.conf:1:");
     QTest::newRow("unknown key") << QByteArray("# ok\nsources = yahoo\n")
@@ -434,6 +438,7 @@ void TestGatewayService::badConfigFileIsRefused_data()
     QTest::newRow("negative") << QByteArray("stale-seconds = -1\n") << QByteArray("bad stale seconds");
     QTest::newRow("empty value") << QByteArray("port =\n") << QByteArray("port needs a value");
     QTest::newRow("a directory") << QByteArray("DIR") << QByteArray("is a directory");
+    QTest::newRow("a named pipe") << QByteArray("FIFO") << QByteArray("not a regular file");
 }
 
 void TestGatewayService::badConfigFileIsRefused()
@@ -444,6 +449,8 @@ void TestGatewayService::badConfigFileIsRefused()
     const QString path = dir.filePath(QStringLiteral("quote-service.conf"));
     if (file == "DIR") {
         QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("quote-service.conf")));
+    } else if (file == "FIFO") {
+        QVERIFY(::mkfifo(QFile::encodeName(path).constData(), 0600) == 0);
     } else {
         QFile f(path);
         QVERIFY(f.open(QIODevice::WriteOnly));
@@ -473,9 +480,11 @@ void TestGatewayService::tokenFile()
         bool starts;
         const char* message;
     };
-    for (const Case c : { Case { 0644, false, "can be read by others" },
-             Case { 0640, false, "can be read by others" }, Case { 0604, false, "can be read by others" },
-             Case { 0600, true, "" }, Case { 0400, true, "" } }) {
+    for (const Case c :
+        { Case { 0644, false, "can be read by others" }, Case { 0640, false, "can be read by others" },
+            Case { 0604, false, "can be read by others" }, Case { 0602, false, "can be written by others" },
+            Case { 0620, false, "can be written by others" }, Case { 0600, true, "" },
+            Case { 0400, true, "" } }) {
         QVERIFY(::chmod(QFile::encodeName(path).constData(), mode_t(c.mode)) == 0);
         const Run r = RunService(args, env);
         QVERIFY2(r.out.contains("listening on") == c.starts, qPrintable(QString::number(c.mode, 8)));
@@ -653,6 +662,67 @@ void TestGatewayService::keepsAnsweringAtTheDescriptorLimit()
     QVERIFY(Last(r) > 0);
     QVERIFY2(cpuUsed < 0.5, qPrintable(QString::number(cpuUsed))); // not spinning
     QCOMPARE(service.exitCode(), 0);
+}
+
+void TestGatewayService::descriptorLimit_data()
+{
+    QTest::addColumn<QString>("ulimit");
+    QTest::addColumn<QString>("sources");
+    QTest::addColumn<QByteArray>("note"); // empty: the full cap, nothing said
+
+    // the hard limit binds: the cap keeps its floor and the sources share the rest
+    QTest::newRow("one source under 96")
+        << QStringLiteral("-n 96") << QStringLiteral("yahoo")
+        << QByteArray("96 descriptors: at most 16 connections and 32 upstream "
+                      "requests per source at once");
+    QTest::newRow("two sources under 96")
+        << QStringLiteral("-n 96") << QStringLiteral("yahoo,cnbc")
+        << QByteArray("96 descriptors: at most 16 connections and 16 upstream requests per source at once");
+    // only the soft limit is low: it is raised to the hard one, and nothing is cut
+    QTest::newRow("soft limit of 96")
+        << QStringLiteral("-Sn 96") << QStringLiteral("yahoo,cnbc") << QByteArray();
+}
+
+void TestGatewayService::descriptorLimit()
+{
+    QFETCH(QString, ulimit);
+    QFETCH(QString, sources);
+    QFETCH(QByteArray, note);
+    struct rlimit own { };
+    QVERIFY(::getrlimit(RLIMIT_NOFILE, &own) == 0);
+    if (note.isEmpty() && own.rlim_max <= 96)
+        QSKIP("the hard descriptor limit here is too low to raise to");
+    const QString refused = QStringLiteral("http://127.0.0.1:%1").arg(ScriptedHttpServer::unusedPort());
+    QProcess service;
+    service.setProgram(QStringLiteral("/bin/sh"));
+    service.setArguments(
+        { QStringLiteral("-c"), QStringLiteral("ulimit %1 && exec \"$0\" \"$@\"").arg(ulimit),
+            QStringLiteral(KOLPEX_SERVICE_BIN), QStringLiteral("--port"), QStringLiteral("0"),
+            QStringLiteral("--quiet"), QStringLiteral("--lists"), kListsDir, QStringLiteral("--source"),
+            sources, QStringLiteral("--upstream"), QStringLiteral("yahoo=") + refused,
+            QStringLiteral("--upstream"), QStringLiteral("cnbc=") + refused });
+    service.start();
+    QByteArray out;
+    const QDeadlineTimer deadline(10000);
+    while (
+        !out.contains("stale up to") && service.state() != QProcess::NotRunning && !deadline.hasExpired()) {
+        service.waitForReadyRead(100);
+        out += service.readAllStandardOutput();
+    }
+    QFile limits(QStringLiteral("/proc/%1/limits").arg(service.processId()));
+    QVERIFY(limits.open(QIODevice::ReadOnly));
+    const QByteArray limitsText = limits.readAll();
+    service.terminate();
+    QVERIFY(service.waitForFinished(10000));
+    out += service.readAllStandardOutput();
+    const QList<QByteArray> files
+        = limitsText.mid(limitsText.indexOf("Max open files")).split('\n').first().simplified().split(' ');
+    QVERIFY2(files.size() >= 5, limitsText.constData());
+    QCOMPARE(files.at(3), files.at(4)); // soft raised to hard
+    if (note.isEmpty())
+        QVERIFY2(!out.contains("descriptors: at most"), out.constData());
+    else
+        QVERIFY2(out.contains(note + '\n'), out.constData());
 }
 
 QTEST_GUILESS_MAIN(TestGatewayService)

@@ -50,7 +50,7 @@ public:
             stop();
             return false;
         }
-        m_url = line.mid(prefix.size());
+        m_url = line.mid(prefix.size()).split(' ').first(); // " below its path prefix" may follow
         m_port = static_cast<quint16>(m_url.mid(m_url.lastIndexOf(':') + 1).toUInt());
         return m_port != 0;
     }
