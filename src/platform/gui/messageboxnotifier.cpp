@@ -17,7 +17,14 @@ void Log(const std::string& text)
     std::fflush(stderr);
 }
 
+constexpr char kOwnMessage[] = "kolpexOwnMessage";
+
 } // namespace
+
+bool MessageBoxNotifier::IsOwnMessage(const QWidget* widget)
+{
+    return widget && widget->property(kOwnMessage).toBool();
+}
 
 void MessageBoxNotifier::showMessage(const std::string& text)
 {
@@ -28,6 +35,7 @@ void MessageBoxNotifier::showMessage(const std::string& text)
     }
     QMessageBox box(
         QMessageBox::NoIcon, QStringLiteral("Kolpex"), FromCp1252(text), QMessageBox::Ok, m_parent);
+    box.setProperty(kOwnMessage, true);
     if (m_limitMs > 0) {
         Log(text);
         QTimer::singleShot(m_limitMs, &box, &QMessageBox::accept);
