@@ -10,6 +10,7 @@ Every wait is bounded.
 """
 import json
 import os
+import shutil
 import subprocess
 import sys
 import tempfile
@@ -60,7 +61,6 @@ def speech_dispatcher(scratch, spoken):
 def main():
     program_path, steps = sys.argv[1], json.load(open(sys.argv[2]))
     scratch = tempfile.mkdtemp(prefix="orca-listen-")
-    print("scratch " + scratch, file=sys.stderr)
     spoken = os.path.join(scratch, "spoken.txt")
     open(spoken, "w").close()
     children = [subprocess.Popen(["/usr/libexec/at-spi-bus-launcher", "--launch-immediately"])]
@@ -70,8 +70,8 @@ def main():
         env = dict(os.environ, SPEECHD_ADDRESS=address, GTK_MODULES="", NO_AT_BRIDGE="0")
         prefs = os.path.join(scratch, "orca")
         os.makedirs(prefs)
-        children.append(subprocess.Popen(["orca", "--replace", "-u", prefs, "-d", "braille", "-d", "main-window", "--debug-file",
-                                          os.path.join(scratch, "orca.debug")], env=env,
+        children.append(subprocess.Popen(["orca", "--replace", "-u", prefs, "-d", "braille",
+                                          "-d", "main-window"], env=env,
                                          stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL))
 
         def said():
@@ -111,6 +111,7 @@ def main():
             except subprocess.TimeoutExpired:
                 child.kill()
                 child.wait()
+        shutil.rmtree(scratch, ignore_errors=True)
 
 
 if __name__ == "__main__":
