@@ -25,5 +25,5 @@ int RunKolpex(CKolpexApp& app)
     }
     const int status = QApplication::exec();
     app.ExitInstance();
-    return status;
+    return ExitStatusAfterSession(status);
 }

@@ -58,6 +58,17 @@ CChildFrame::CChildFrame(QWidget* parent)
         m_defaultSizePending = true; // sized from the area once it stands in one
 }
 
+bool CChildFrame::focusNextPrevChild(bool next)
+{
+    // Tab and Shift+Tab on the window itself go into its view, never on into the other windows,
+    // where a screen reader would follow the focus in silence.
+    QWidget* inner = widget();
+    if (!inner || !(inner->focusPolicy() & Qt::TabFocus))
+        return QMdiSubWindow::focusNextPrevChild(next);
+    inner->setFocus(next ? Qt::TabFocusReason : Qt::BacktabFocusReason);
+    return true;
+}
+
 void CChildFrame::showEvent(QShowEvent* event)
 {
     // A view without a size of its own would leave the MDI area's choice at a bare title bar.

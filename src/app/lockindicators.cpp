@@ -44,7 +44,7 @@ KnownLocks WaylandLocksAfterKey(const KnownLocks& shown, const LockKeyEvent& eve
 {
     KnownLocks locks = shown;
     const int pane = LockPaneOfKey(event.key);
-    if (pane >= 0) {
+    if (pane >= 0 && (event.press || event.autoRepeat || !event.waylandMods)) {
         locks[static_cast<std::size_t>(pane)].reset();
         return locks;
     }

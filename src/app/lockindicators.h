@@ -29,6 +29,6 @@ LockStates LockStatesAfterKey(
 int LockPaneOfKey(int key);
 
 // Wayland: an ordinary key's mask tells Caps Lock (Lock) and Num Lock (Mod2); Scroll Lock is no
-// modifier there and stays unknown. A lock key's own events come before or half-way through its
-// change, so they make its pane unknown until the next ordinary key; nothing is toggled.
+// modifier there and stays unknown. A lock key's press comes before its change and makes its pane
+// unknown; its release already carries the new state, which it shows. Nothing is toggled.
 KnownLocks WaylandLocksAfterKey(const KnownLocks& shown, const LockKeyEvent& event);

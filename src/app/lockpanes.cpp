@@ -19,7 +19,6 @@ LockPanes::LockPanes(QStatusBar& bar)
     for (std::size_t i = 0; i < m_panes.size(); ++i) {
         auto* pane = new QLabel(&bar);
         pane->setObjectName(QString::fromLatin1(kTexts[i]));
-        pane->setAccessibleName(QString::fromLatin1(kNames[i]));
         pane->setFrameStyle(QFrame::Panel | QFrame::Sunken);
         pane->setAlignment(Qt::AlignCenter);
         pane->setMinimumWidth(pane->fontMetrics().horizontalAdvance(QString::fromLatin1(kTexts[i])) + 10);
@@ -80,6 +79,11 @@ bool LockPanes::eventFilter(QObject* watched, QEvent* event)
 void LockPanes::show(const KnownLocks& locks)
 {
     m_locks = locks;
-    for (std::size_t i = 0; i < m_panes.size(); ++i)
-        m_panes[i]->setText(locks[i].value_or(false) ? QString::fromLatin1(kTexts[i]) : QString());
+    for (std::size_t i = 0; i < m_panes.size(); ++i) {
+        const bool on = locks[i].value_or(false);
+        m_panes[i]->setText(on ? QString::fromLatin1(kTexts[i]) : QString());
+        // Read by name: the lock and its state, "unknown" where nothing has told it yet.
+        const char* state = !locks[i] ? " unknown" : on ? " on" : " off";
+        m_panes[i]->setAccessibleName(QString::fromLatin1(kNames[i]) + QString::fromLatin1(state));
+    }
 }

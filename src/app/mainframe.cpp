@@ -17,6 +17,7 @@
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QScreen>
+#include <QShortcut>
 #include <QShowEvent>
 #include <QWindow>
 
@@ -58,6 +59,11 @@ CMainFrame::CMainFrame(ApplicationCommands& app, Notifier& notifier)
     m_mdiArea = new QMdiArea(this);
     m_mdiArea->setObjectName(QStringLiteral("mdiArea"));
     setCentralWidget(m_mdiArea);
+    // The MDI keys besides Qt's Ctrl+Tab: Ctrl+F6 and Ctrl+Shift+F6 go round the child windows.
+    connect(new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_F6), this), &QShortcut::activated, m_mdiArea,
+        &QMdiArea::activateNextSubWindow);
+    connect(new QShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_F6), this), &QShortcut::activated,
+        m_mdiArea, &QMdiArea::activatePreviousSubWindow);
     connect(m_mdiArea, &QMdiArea::subWindowActivated, this, [this](QMdiSubWindow*) {
         disconnect(m_parts->activeTitle);
         if (CView* view = activeView(); view && view->GetDocument())
@@ -110,7 +116,10 @@ void CMainFrame::addRecentEntry(const std::string& text)
 
 void CMainFrame::SetMessageText(const std::string& text)
 {
-    m_messagePane->setText(FromCp1252(text));
+    const QString shown = FromCp1252(text);
+    m_messagePane->setText(shown);
+    // A screen reader reads the status bar's panes by name.
+    m_messagePane->setAccessibleName(shown.trimmed().isEmpty() ? QStringLiteral("Message") : shown);
     m_messagePane->repaint();
 }
 

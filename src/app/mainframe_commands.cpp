@@ -19,6 +19,7 @@
 #include <QFileDialog>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QMenu>
 #include <QSaveFile>
 #include <QStatusBar>
 #include <QToolBar>
@@ -270,6 +271,25 @@ void CMainFrame::rebuildRecentItems()
             item->setVisible(true);
         } else {
             item->setVisible(false);
+        }
+    }
+    // A hidden action stays in its menu's accessible children, where a screen reader counts it
+    // ("Exit. 17 of 17"): the menus hold only the items that show.
+    for (const auto* menus : { &m_parts->menus128, &m_parts->menus129 }) {
+        for (QMenu* menu : *menus) {
+            if (!menu->actions().contains(m_parts->recentItems.front()))
+                continue;
+            for (std::size_t i = 1; i < m_parts->recentItems.size(); ++i) {
+                QAction* item = m_parts->recentItems[i];
+                const bool inMenu = menu->actions().contains(item);
+                if (!item->isVisible() && inMenu) {
+                    menu->removeAction(item);
+                } else if (item->isVisible() && !inMenu) {
+                    const QList<QAction*> actions = menu->actions();
+                    const qsizetype after = actions.indexOf(m_parts->recentItems[i - 1]);
+                    menu->insertAction(actions.value(after + 1), item);
+                }
+            }
         }
     }
 }

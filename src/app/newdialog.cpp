@@ -15,6 +15,7 @@ NewDialog::NewDialog(const QStringList& names, QWidget* parent)
     label->setBuddy(m_typeList);
     layout->addWidget(label);
     m_typeList->setObjectName(QStringLiteral("typeList"));
+    m_typeList->setAccessibleName(QStringLiteral("New")); // the buddy's text does not name it
     m_typeList->addItems(names);
     m_typeList->setCurrentRow(0);
     layout->addWidget(m_typeList);

@@ -2,6 +2,7 @@
 
 #include "chart/graphgeometry.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <utility>
@@ -99,6 +100,7 @@ void CGraph::Autoscale()
 void CGraph::Draw(DeviceContext& dc)
 {
     m_dc = &dc;
+    m_infoLineRects.clear();
     ParseValues();
     DrawFrame();
     DrawAxes();
@@ -228,7 +230,10 @@ void CGraph::DrawLegend()
                     dc.FillSolidRect(x0 - 4, itemY + 4, 5, 5, kBulletColour);
                     dc.SetBkColor(kWhite);
                 }
+                const int top = itemY;
                 itemY += 16 * DrawWrappedText(x0 + 5, itemY, text, 25, 15);
+                m_infoLineRects.push_back(
+                    Rect { x0 - 6, top, m_outerRect.right - 2, std::max(itemY, top + 16) });
                 if (itemY > bottom - 10)
                     break;
             }

@@ -60,6 +60,9 @@ public:
     int m_yStepPx = 50;
     int m_minorTicks = 5;
     Rect m_plotRect {};
+    // Where the last draw put each info line of the series that carries them, in order; a line
+    // the legend had no room for is left out.
+    std::vector<Rect> m_infoLineRects;
 
     // Appearance.
     FontDesc m_titleFont { "Arial Cyr", 16, 400 };

@@ -166,14 +166,20 @@ std::string FollowLinks(std::string path)
 }
 
 // The directory the file goes into: Stockdata below the current directory, or the current
-// directory itself when Stockdata can be neither entered nor made.
-std::filesystem::path OutputDirectory()
+// directory itself when Stockdata can be neither entered nor made. A simulated quote's goes to
+// Stockdata/Simulated, made where missing; when that cannot be, the write fails there rather
+// than land beside the real files.
+std::filesystem::path OutputDirectory(bool simulated)
 {
     std::error_code ec;
     std::filesystem::path current = std::filesystem::current_path(ec);
     if (ec)
         current = ".";
     std::filesystem::path dir = current / kDataDirectory;
+    if (simulated) {
+        std::filesystem::create_directories(dir / kSimulatedDirectory, ec);
+        return dir / kSimulatedDirectory;
+    }
     if (std::filesystem::is_directory(dir, ec))
         return ::access(dir.c_str(), X_OK) == 0 ? dir : current;
     if (std::filesystem::create_directory(dir, ec) || std::filesystem::is_directory(dir, ec))
@@ -182,6 +188,11 @@ std::filesystem::path OutputDirectory()
 }
 
 } // namespace
+
+bool IsSimulatedName(const std::string& companyName)
+{
+    return companyName.ends_with(" (simulated)");
+}
 
 void SetDataFileWriteLimitForTesting(std::optional<std::size_t> bytes)
 {
@@ -232,8 +243,8 @@ std::string FormatDataFile(const std::vector<QuoteRecord>& samples)
     return text;
 }
 
-bool WriteDataFile(
-    const std::vector<QuoteRecord>& samples, const std::string& symbol, Notifier& notifier) noexcept
+bool WriteDataFile(const std::vector<QuoteRecord>& samples, const std::string& symbol, Notifier& notifier,
+    bool simulated) noexcept
 {
     std::string name;
     try {
@@ -245,7 +256,7 @@ bool WriteDataFile(
         }
         // The directory is in the file system's encoding, the name in the program's code page.
         const std::string target = FollowLinks(
-            OutputDirectory().string() + '/' + QFile::encodeName(FromCp1252(name)).toStdString());
+            OutputDirectory(simulated).string() + '/' + QFile::encodeName(FromCp1252(name)).toStdString());
         std::string dir = std::filesystem::path(target).parent_path().string();
         if (dir.empty())
             dir = ".";

@@ -11,6 +11,11 @@
 class Notifier;
 
 inline constexpr const char* kDataDirectory = "Stockdata";
+// Where a simulated quote's samples go, below kDataDirectory: never in place of a real one's.
+inline constexpr const char* kSimulatedDirectory = "Simulated";
+
+// The quote service marks its simulated market in the company name: "Acme Inc (simulated)".
+bool IsSimulatedName(const std::string& companyName);
 
 // "%02d_%02d_%04d_%s.txt": month, day and year of today, the symbol in lower case. Path
 // separators in the symbol become '_' so that the file stays inside the data directory.
@@ -27,10 +32,11 @@ std::string FormatDataFileLine(const QuoteRecord& sample);
 // link is followed and its target replaced so; a file with other hard links, or in a directory
 // that takes no new file, is overwritten in place and put back as it was should that fail. So a
 // failed write, a full disk included, leaves the earlier file whole. An earlier file the user may
-// not write is left alone like a failed create. On failure shows "Can not open an output file
+// not write is left alone like a failed create. A simulated quote's file goes to
+// "Stockdata/Simulated/<name>" and nowhere else. On failure shows "Can not open an output file
 // \"%s\"." and returns false. Never throws and never changes the process's current directory.
-bool WriteDataFile(
-    const std::vector<QuoteRecord>& samples, const std::string& symbol, Notifier& notifier) noexcept;
+bool WriteDataFile(const std::vector<QuoteRecord>& samples, const std::string& symbol, Notifier& notifier,
+    bool simulated = false) noexcept;
 
 // Test hook: makes every write fail once this many bytes of the file have been written.
 void SetDataFileWriteLimitForTesting(std::optional<std::size_t> bytes);

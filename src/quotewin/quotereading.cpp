@@ -1,6 +1,9 @@
 #include "quotewin/quotereading.h"
 
 #include "chart/graph.h"
+#include "quote/quoterecord.h"
+
+#include <cstdio>
 
 namespace {
 
@@ -8,6 +11,13 @@ namespace {
 std::string Column(const std::vector<std::string>& row, std::size_t column)
 {
     return column < row.size() ? row[column] : std::string();
+}
+
+std::string Fixed2(double value)
+{
+    char text[64];
+    std::snprintf(text, sizeof text, "%.2f", value);
+    return text;
 }
 
 } // namespace
@@ -50,4 +60,16 @@ std::string DescribeQuoteChart(const CGraph& chart)
         return text + "One quote, at " + Column(last, 0) + ".";
     return text + std::to_string(rows.size()) + " quotes from " + Column(rows.front(), 0) + " to "
         + Column(last, 0) + ".";
+}
+
+std::string RefreshAnnouncement(const std::string& name, const QuoteRecord& before, const QuoteRecord& after)
+{
+    const std::string last = Fixed2(after.last);
+    if (last == Fixed2(before.last))
+        return {};
+    std::string text = name + " " + last;
+    const std::string change = after.change.substr(0, after.change.find(' '));
+    if (!change.empty())
+        text += ", " + change;
+    return text;
 }

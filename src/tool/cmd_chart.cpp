@@ -4,10 +4,13 @@
 #include "chart/quotechart.h"
 #include "platform/qpainterdevicecontext.h"
 #include "quotewin/chartrow.h"
+#include "quotewin/datafile.h"
 #include "quotewin/datafilereader.h"
 #include "tool/commands.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QImage>
 #include <QPageSize>
 #include <QPainter>
@@ -74,6 +77,9 @@ int RunChart(const QStringList& args)
     entry.symbol = SymbolFromDataFileName(dataFile.toStdString());
     CGraph chart([width, height] { return Size { width, height }; });
     ComposeQuoteChart(chart, entry);
+    // A simulated quote's samples are kept apart, and their chart says what they are.
+    if (QFileInfo(dataFile).absoluteDir().dirName() == QLatin1String(kSimulatedDirectory))
+        chart.SetTitle(chart.title() + " (simulated)");
     for (QuoteRecord sample : contents.samples) {
         sample.previousClose = ReplayPreviousClose(sample);
         chart.AddRow(BuildChartRow(sample, true, 0));

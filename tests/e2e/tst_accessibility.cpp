@@ -126,10 +126,11 @@ private Q_SLOTS:
         QCOMPARE(lines.at(4).toArray().at(0).toString(), QStringLiteral("Day's High"));
         QCOMPARE(lines.at(23).toArray().at(0).toString(), QStringLiteral("Delayed"));
         QCOMPARE(Fixed(read[u"value"]), price);
-        // A refresh told the reader the view's value.
-        const QJsonArray announced = read[u"announced"].toArray();
-        QCOMPARE(announced.size(), 1);
-        QCOMPARE(Fixed(announced.at(0)), price);
+        // Each line has its own place on screen, one below the other in panel order.
+        const QJsonArray tops = read[u"line_tops"].toArray();
+        QCOMPARE(tops.size(), 24);
+        for (qsizetype i = 1; i < tops.size(); ++i)
+            QVERIFY2(tops.at(i).toInt() > tops.at(i - 1).toInt(), qPrintable(QString::number(i)));
         // The chart in words: the series, the last value, the day's high and low, and the quotes'
         // time span (the service's clock stands at 11:00 New York time; a refresh may have come).
         const QString chart = read[u"chart"].toString();
@@ -140,6 +141,9 @@ private Q_SLOTS:
                 .arg(QRegularExpression::escape(price), QRegularExpression::escape(Fixed(served[u"high"])),
                     QRegularExpression::escape(Fixed(served[u"low"]))));
         QVERIFY2(words.match(chart).hasMatch(), qPrintable(chart));
+        // The chart is also the view's first item, which the keyboard reaches.
+        const QString item = read[u"chart_item"].toString();
+        QVERIFY2(words.match(item).hasMatch(), qPrintable(item));
     }
 };
 

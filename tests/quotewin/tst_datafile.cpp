@@ -312,6 +312,19 @@ private Q_SLOTS:
             QByteArray::fromStdString(FormatDataFile({ other })));
     }
 
+    void simulatedQuoteNeverReplacesARealOne()
+    {
+        RecordingNotifier notifier;
+        QuoteRecord invented = WorkedSample();
+        invented.last = 99;
+        QVERIFY(WriteDataFile({ WorkedSample() }, "MSFT", notifier));
+        QVERIFY(WriteDataFile({ invented }, "MSFT", notifier, true));
+        QCOMPARE(ReadAll(QStringLiteral("Stockdata/03_07_2005_msft.txt")),
+            QByteArray::fromStdString(FormatDataFile({ WorkedSample() })));
+        QCOMPARE(ReadAll(QStringLiteral("Stockdata/Simulated/03_07_2005_msft.txt")),
+            QByteArray::fromStdString(FormatDataFile({ invented })));
+    }
+
     void failedWriteKeepsTheEarlierFile_data()
     {
         QTest::addColumn<int>("limit");

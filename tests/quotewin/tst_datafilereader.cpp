@@ -3,6 +3,8 @@
 #include "quotewin/datafile.h"
 #include "quotewin/datafilereader.h"
 
+#include <QDir>
+#include <QFile>
 #include <QImage>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -122,6 +124,22 @@ private Q_SLOTS:
         QVERIFY2(blue > 50, "the Today series is drawn");
         QVERIFY2(red > 50, "the previous-close series is drawn");
         QVERIFY(QFileInfo(pdf).size() > 1000);
+
+        // The same day kept as a simulated quote's: only the title differs, which says so.
+        QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("Simulated")));
+        const QString simulated = dir.filePath(QStringLiteral("Simulated/03_07_2005_msft.txt"));
+        QVERIFY(QFile::copy(data, simulated));
+        const QString simulatedPng = dir.filePath(QStringLiteral("simulated.png"));
+        tool.start(QStringLiteral(KOLPEX_TOOL_BIN),
+            { QStringLiteral("chart"), simulated, QStringLiteral("--png"), simulatedPng,
+                QStringLiteral("--size"), QStringLiteral("500x400") });
+        QVERIFY(tool.waitForFinished(60000));
+        QCOMPARE(tool.exitCode(), 0);
+        const QImage marked(simulatedPng);
+        const int titleBand = 60;
+        QVERIFY(marked.copy(0, 0, 500, titleBand) != image.copy(0, 0, 500, titleBand));
+        QCOMPARE(
+            marked.copy(0, titleBand, 500, 400 - titleBand), image.copy(0, titleBand, 500, 400 - titleBand));
     }
 };
 

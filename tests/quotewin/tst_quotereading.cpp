@@ -1,6 +1,7 @@
 // The chart in words, as a screen reader is told it, before the first quote and over a span of
 // them (tests/e2e/tst_accessibility reads one quote's through the accessibility bridge).
 #include "chart/graph.h"
+#include "quote/quoterecord.h"
 #include "quotewin/quotereading.h"
 
 #include <QTest>
@@ -36,6 +37,32 @@ private Q_SLOTS:
             chart.AddRow({ "09:3" + std::to_string(i), "10." + cents, "11.00", "12." + cents, "9." + cents });
         }
         QCOMPARE(QByteArray::fromStdString(DescribeQuoteChart(chart)), description);
+    }
+
+    // A refresh is heard only when the price shown moves.
+    void announcesRefresh_data()
+    {
+        QTest::addColumn<double>("before");
+        QTest::addColumn<double>("after");
+        QTest::addColumn<QByteArray>("change");
+        QTest::addColumn<QByteArray>("heard");
+        QTest::newRow("price moves") << 17.05 << 17.12 << QByteArray("+0.07 (+0.41%)")
+                                     << QByteArray("ASML 17.12, +0.07");
+        QTest::newRow("no change text") << 17.05 << 17.0 << QByteArray() << QByteArray("ASML 17.00");
+        QTest::newRow("same price") << 17.12 << 17.12 << QByteArray("+0.07 (+0.41%)") << QByteArray();
+        QTest::newRow("moves less than a cent") << 17.121 << 17.124 << QByteArray("+0.07") << QByteArray();
+    }
+    void announcesRefresh()
+    {
+        QFETCH(double, before);
+        QFETCH(double, after);
+        QFETCH(QByteArray, change);
+        QFETCH(QByteArray, heard);
+        QuoteRecord was, is;
+        was.last = before;
+        is.last = after;
+        is.change = change.toStdString();
+        QCOMPARE(QByteArray::fromStdString(RefreshAnnouncement("ASML", was, is)), heard);
     }
 };
 

@@ -79,9 +79,11 @@ void CListView_::OnInitialUpdate()
     m_model->reload();
     g_sortColumn = kColumnCompany;
     sortNow();
-    // Marks the current index as chosen, so that focusing the table does not make the first row
-    // current behind the user's back: a row becomes current only by the user's doing.
-    m_table->setCurrentIndex(QModelIndex());
+    // The first row is current, as a list control gives its first item the keyboard focus, so
+    // Enter opens a quote at once; the status line waits for the user's own move.
+    const QModelIndex first = m_model->index(0, 0);
+    m_table->selectionModel()->setCurrentIndex(first, QItemSelectionModel::NoUpdate);
+    m_currentLine = first.isValid() ? 0 : -1;
     m_table->setUpdatesEnabled(true);
     m_quiet = false;
 }

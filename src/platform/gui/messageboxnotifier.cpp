@@ -17,7 +17,14 @@ void Log(const std::string& text)
     std::fflush(stderr);
 }
 
+constexpr char kOwnMessage[] = "kolpexOwnMessage";
+
 } // namespace
+
+bool MessageBoxNotifier::IsOwnMessage(const QWidget* widget)
+{
+    return widget && widget->property(kOwnMessage).toBool();
+}
 
 void MessageBoxNotifier::showMessage(const std::string& text)
 {
@@ -35,6 +42,7 @@ void MessageBoxNotifier::showMessageWithDetails(const std::string& text, const s
         QMessageBox::NoIcon, QStringLiteral("Kolpex"), FromCp1252(text), QMessageBox::Ok, m_parent);
     if (!details.empty())
         box.setDetailedText(FromCp1252(details));
+    box.setProperty(kOwnMessage, true);
     if (m_limitMs > 0) {
         Log(text);
         QTimer::singleShot(m_limitMs, &box, &QMessageBox::accept);

@@ -15,6 +15,9 @@ public:
     void limitWaiting(int milliseconds) override;
     void setParent(QWidget* parent) { m_parent = parent; }
 
+    // A box this notifier shows: it answers itself once waiting is limited.
+    static bool IsOwnMessage(const QWidget* widget);
+
 private:
     QWidget* m_parent = nullptr;
     int m_limitMs = 0; // 0: a box waits for its answer as long as it takes

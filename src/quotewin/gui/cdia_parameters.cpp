@@ -108,6 +108,8 @@ void CDia_Parameters::setupUi()
     refreshCombo->setObjectName(QStringLiteral("refreshCombo"));
     refreshCombo->setEditable(true);
     refreshCombo->setInsertPolicy(QComboBox::NoInsert);
+    // No inline completion: typing 1 must not turn into 10 behind the user's back.
+    refreshCombo->setCompleter(nullptr);
     for (const char* item : { "5", "10", "15", "30", "60", "120" })
         refreshCombo->addItem(QString::fromLatin1(item));
     refreshLabel = MakeLabel("Refresh every:", refreshCombo, tickerGroup);

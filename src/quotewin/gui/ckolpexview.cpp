@@ -41,6 +41,8 @@ CKolpexView::CKolpexView(CDocument* doc, ChildWindowHost& frame)
     , m_pQuoteManager(frame.quoteManager())
 {
     setAttribute(Qt::WA_OpaquePaintEvent); // the chart paints every pixel of its frame
+    if (m_nKind == 0)
+        setFocusPolicy(Qt::StrongFocus); // its figures are read line by line from the keyboard
     InstallQuoteViewAccessibility();
     frame.onQuoteFetchEnded(this, [this] { RunHeldRefresh(); });
 }
@@ -51,7 +53,8 @@ CKolpexView::~CKolpexView()
     if (m_nKind == 0) {
         // Runs while the window goes away: WriteDataFile reports its own failures and never throws.
         if (m_entry.writeToFile)
-            WriteDataFile(m_samples.records(), m_entry.symbol, m_pQuoteManager->notifier());
+            WriteDataFile(m_samples.records(), m_entry.symbol, m_pQuoteManager->notifier(),
+                IsSimulatedName(m_entry.companyName));
         if (m_pDoc) {
             if (m_pDoc->m_pChart == m_pChart.get())
                 m_pDoc->m_pChart = nullptr;
@@ -93,7 +96,7 @@ bool CKolpexView::OnCreate()
             DrawChartNow();
         m_samples.Add(m_quote);
         StartRefreshTimer();
-        AnnounceQuoteChange(*this);
+        TellItemFocused(*this);
     }
     update();
     return true;
@@ -135,12 +138,13 @@ void CKolpexView::OnTimer(int id)
         return;
     }
     m_refreshHeld = false;
+    const QuoteRecord before = m_quote;
     if (Retrieve() != Fetched::Quote)
         return;
     if (m_pChart && ApplyQuoteToChart(*m_pChart, m_quote, m_entry, Clock::Now()))
         DrawChartNow();
     m_samples.Add(m_quote);
-    AnnounceQuoteChange(*this);
+    AnnounceRefresh(*this, before);
 }
 
 void CKolpexView::RunHeldRefresh()
@@ -176,7 +180,6 @@ void CKolpexView::OnDraw(DeviceContext& dc)
         m_bTitlePending = false;
         doc->SetTitle(m_entry.companyName);
         doc->UpdateAllViews(this);
-        AnnounceQuoteChange(*this); // its name is the title
     }
     if (m_pChart) {
         m_pChart->Draw(dc);
@@ -190,6 +193,7 @@ void CKolpexView::paintEvent(QPaintEvent* event)
     painter.fillRect(event->rect(), Qt::white);
     QPainterDeviceContext dc(painter);
     OnDraw(dc);
+    DrawFocusFrame(painter);
 }
 
 void CKolpexView::DrawChartNow()

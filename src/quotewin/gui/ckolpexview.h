@@ -7,6 +7,7 @@
 #include "quotewin/samplehistory.h"
 
 #include <QBasicTimer>
+#include <QRect>
 #include <memory>
 #include <string>
 
@@ -14,7 +15,10 @@ class CGraph;
 class CKolpexDoc;
 class ChildWindowHost;
 class CQuoteManager;
+class QFocusEvent;
+class QKeyEvent;
 class QPaintEvent;
+class QPainter;
 class QTimerEvent;
 struct QuotePrintSnapshot;
 
@@ -53,12 +57,24 @@ public:
     bool isRefreshHeld() const { return m_refreshHeld; }
     int drawCount() const { return m_drawCount; }
 
+    // What the keyboard reaches: item 0 is the chart, items 1 to 24 the info lines, in panel
+    // order; none before the first quote. The current one carries the focus frame.
+    int itemCount() const;
+    int currentItem() const { return m_currentItem; }
+    void setCurrentItem(int index);
+    // Where the last paint put the item, in the view's coordinates; empty when it is not drawn.
+    QRect itemRect(int index) const;
+
     // Test hook: the length of a timer minute, so that a test can let a timer fire.
     static void SetMillisecondsPerMinuteForTesting(int ms);
 
 protected:
     void paintEvent(QPaintEvent* event) override;
     void timerEvent(QTimerEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
+    bool focusNextPrevChild(bool next) override;
 
 private:
     void StartRefreshTimer();
@@ -66,6 +82,7 @@ private:
     enum class Fetched { Quote, Nothing, ViewGone };
     Fetched Retrieve();
     Size FrameClientSize() const;
+    void DrawFocusFrame(QPainter& painter) const;
 
     bool m_bTitlePending = true;
     int m_nKind;
@@ -84,4 +101,5 @@ private:
     int m_drawCount = 0;
     bool m_fetching = false; // this view's own retrieval is under way
     bool m_refreshHeld = false; // a tick came during another window's download
+    int m_currentItem = 0;
 };

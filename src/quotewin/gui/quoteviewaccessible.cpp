@@ -2,12 +2,15 @@
 
 #include "chart/graph.h"
 #include "platform/textcodec.h"
+#include "quote/quoterecord.h"
 #include "quotewin/gui/ckolpexview.h"
 #include "quotewin/quotereading.h"
 
 #include <QAccessible>
+#include <QAccessibleObject>
 #include <QAccessibleValueInterface>
 #include <QAccessibleWidget>
+#include <QMdiArea>
 #include <QMdiSubWindow>
 #include <vector>
 
@@ -39,12 +42,7 @@ public:
     {
         return m_index == 0 ? QAccessible::Chart : QAccessible::ListItem;
     }
-    QAccessible::State state() const override
-    {
-        QAccessible::State s;
-        s.readOnly = true;
-        return s;
-    }
+    QAccessible::State state() const override;
 
 private:
     QuoteViewAccessible& m_view;
@@ -89,12 +87,7 @@ public:
         }
     }
 
-    int childCount() const override
-    {
-        if (!chart())
-            return 0;
-        return 1 + static_cast<int>(lines().size());
-    }
+    int childCount() const override { return isValid() ? view()->itemCount() : 0; }
     QAccessibleInterface* child(int index) const override
     {
         if (index < 0 || index >= childCount())
@@ -114,7 +107,19 @@ public:
                 return static_cast<int>(i) < childCount() ? static_cast<int>(i) : -1;
         return -1;
     }
-    QAccessibleInterface* childAt(int, int) const override { return nullptr; }
+    QAccessibleInterface* childAt(int x, int y) const override
+    {
+        for (int i = 0; i < childCount(); ++i)
+            if (child(i)->rect().contains(x, y))
+                return child(i);
+        return nullptr;
+    }
+    QAccessibleInterface* focusChild() const override
+    {
+        if (!isValid() || !view()->hasFocus() || childCount() == 0)
+            return nullptr;
+        return child(view()->currentItem());
+    }
 
     void* interface_cast(QAccessible::InterfaceType type) override
     {
@@ -130,23 +135,30 @@ public:
     QVariant maximumValue() const override { return figure(3); }
     QVariant minimumStepSize() const override { return 0.01; }
 
-    // Text of item index: the chart's words, or an info line's caption (Name) and figure.
+    // Text of item index: the chart's words, or an info line as drawn, caption with figure
+    // (Name); its figure alone (Value).
     QString itemText(int index, QAccessible::Text t) const
     {
-        if (index == 0) {
-            if (t == QAccessible::Name)
-                return QStringLiteral("Chart");
-            return t == QAccessible::Description ? text(QAccessible::Description) : QString();
-        }
+        if (index == 0)
+            return t == QAccessible::Name ? text(QAccessible::Description) : QString();
         const std::vector<std::string> all = lines();
         if (index > static_cast<int>(all.size()))
             return {};
-        const auto [caption, value] = SplitInfoLine(all[static_cast<std::size_t>(index - 1)]);
+        const std::string& line = all[static_cast<std::size_t>(index - 1)];
         if (t == QAccessible::Name)
-            return FromCp1252(caption);
-        if (t == QAccessible::Description || t == QAccessible::Value)
-            return FromCp1252(value);
+            return FromCp1252(line);
+        if (t == QAccessible::Value)
+            return FromCp1252(SplitInfoLine(line).second);
         return {};
+    }
+    QRect itemRect(int index) const
+    {
+        const QRect r = isValid() ? view()->itemRect(index) : QRect();
+        return r.isEmpty() ? QRect() : QRect(view()->mapToGlobal(r.topLeft()), r.size());
+    }
+    bool itemFocused(int index) const
+    {
+        return isValid() && view()->hasFocus() && view()->currentItem() == index;
     }
 
 private:
@@ -186,13 +198,68 @@ QString QuoteItemAccessible::text(QAccessible::Text t) const
 
 QRect QuoteItemAccessible::rect() const
 {
-    return m_view.rect(); // drawn by the chart, nowhere a reader could point at on its own
+    return m_view.itemRect(m_index);
+}
+
+QAccessible::State QuoteItemAccessible::state() const
+{
+    QAccessible::State s;
+    s.readOnly = true;
+    s.focusable = true;
+    s.focused = m_view.itemFocused(m_index);
+    s.invisible = rect().isEmpty(); // a line the legend had no room for
+    s.offscreen = s.invisible;
+    return s;
+}
+
+// What a refresh says, for a screen reader to speak on its own: a notification that shows
+// itself. Orca reads a notification's name when it appears, whatever has the focus; a change of
+// name, description or value reaches it from Qt 6.4 without the text, or not at all unless focused.
+constexpr char kAnnouncementProperty[] = "kolpexAnnouncement";
+
+class AnnouncementAccessible final : public QAccessibleObject {
+public:
+    explicit AnnouncementAccessible(QObject* object)
+        : QAccessibleObject(object)
+    {
+    }
+    QAccessibleInterface* parent() const override
+    {
+        return QAccessible::queryAccessibleInterface(object()->parent());
+    }
+    QAccessibleInterface* child(int) const override { return nullptr; }
+    int childCount() const override { return 0; }
+    int indexOfChild(const QAccessibleInterface*) const override { return -1; }
+    QString text(QAccessible::Text t) const override
+    {
+        return t == QAccessible::Name ? object()->property(kAnnouncementProperty).toString() : QString();
+    }
+    QAccessible::Role role() const override { return QAccessible::Notification; }
+    QAccessible::State state() const override
+    {
+        QAccessible::State s;
+        s.readOnly = true;
+        return s;
+    }
+};
+
+// The quote window the user works in: the main window is active and this is its active child.
+bool IsActiveQuoteWindow(const CKolpexView& view)
+{
+    if (!view.isActiveWindow())
+        return false;
+    for (QWidget* w = view.parentWidget(); w; w = w->parentWidget())
+        if (auto* frame = qobject_cast<QMdiSubWindow*>(w))
+            return frame->mdiArea() && frame->mdiArea()->activeSubWindow() == frame;
+    return true;
 }
 
 QAccessibleInterface* MakeQuoteViewAccessible(const QString& className, QObject* object)
 {
     if (className == QLatin1String("CKolpexView") && object && object->isWidgetType())
         return new QuoteViewAccessible(static_cast<CKolpexView*>(object));
+    if (className == QLatin1String("QObject") && object && object->property(kAnnouncementProperty).isValid())
+        return new AnnouncementAccessible(object);
     return nullptr;
 }
 
@@ -207,23 +274,30 @@ void InstallQuoteViewAccessibility()
     (void)installed;
 }
 
-void AnnounceQuoteChange(CKolpexView& view)
+void TellItemFocused(CKolpexView& view)
 {
-    if (!QAccessible::isActive())
+    if (!QAccessible::isActive() || !view.hasFocus() || view.itemCount() == 0)
         return;
     QAccessibleInterface* iface = QAccessible::queryAccessibleInterface(&view);
-    if (!iface)
+    if (QAccessibleInterface* item = iface ? iface->child(view.currentItem()) : nullptr) {
+        QAccessibleEvent focus(item, QAccessible::Focus);
+        QAccessible::updateAccessibility(&focus);
+    }
+}
+
+void AnnounceRefresh(CKolpexView& view, const QuoteRecord& before)
+{
+    if (!QAccessible::isActive() || !IsActiveQuoteWindow(view))
         return;
-    QAccessibleValueChangeEvent value(
-        &view, iface->valueInterface() ? iface->valueInterface()->currentValue() : QVariant());
-    QAccessible::updateAccessibility(&value);
-    for (const QAccessible::Event type : { QAccessible::NameChanged, QAccessible::DescriptionChanged }) {
-        QAccessibleEvent event(&view, type);
-        QAccessible::updateAccessibility(&event);
+    const std::string words = RefreshAnnouncement(view.entry().symbol, before, view.quote());
+    if (words.empty())
+        return;
+    QObject* announcement = view.findChild<QObject*>(QString::fromLatin1(kAnnouncementProperty));
+    if (!announcement) {
+        announcement = new QObject(&view);
+        announcement->setObjectName(QString::fromLatin1(kAnnouncementProperty));
     }
-    // The lines' figures: each item tells its own change.
-    for (int i = 1; i < iface->childCount(); ++i) {
-        QAccessibleEvent line(iface->child(i), QAccessible::DescriptionChanged);
-        QAccessible::updateAccessibility(&line);
-    }
+    announcement->setProperty(kAnnouncementProperty, FromCp1252(words));
+    QAccessibleEvent shown(announcement, QAccessible::ObjectShow);
+    QAccessible::updateAccessibility(&shown);
 }

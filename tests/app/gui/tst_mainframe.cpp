@@ -7,6 +7,7 @@
 #include "platform/recentfilelist.h"
 #include "shelltestviews.h"
 
+#include <QAccessible>
 #include <QAction>
 #include <QApplication>
 #include <QDir>
@@ -280,8 +281,15 @@ void TestMainFrame::statusBar()
     frame()->SetMessageText(" Line: 3 of 10 \xe9"); // code page 1252 e acute
     QCOMPARE(pane->text(), QStringLiteral(" Line: 3 of 10 \u00e9"));
     QCOMPARE(frame()->messageText(), std::string(" Line: 3 of 10 \xe9"));
-    for (const char* name : { "CAPS", "NUM", "SCRL" })
-        QVERIFY(frame()->m_wndStatusBar->findChild<QLabel*>(QString::fromLatin1(name)));
+    // A screen reader reads the panes by name: the text, and each lock with its state.
+    QCOMPARE(pane->accessibleName(), pane->text());
+    for (const char* name : { "CAPS", "NUM", "SCRL" }) {
+        auto* lock = frame()->m_wndStatusBar->findChild<QLabel*>(QString::fromLatin1(name));
+        QVERIFY(lock);
+        QVERIFY2(lock->accessibleName().endsWith(
+                     lock->text().isEmpty() ? QStringLiteral(" off") : QStringLiteral(" on")),
+            qPrintable(lock->accessibleName()));
+    }
 }
 
 void TestMainFrame::routingToView()
@@ -299,6 +307,10 @@ void TestMainFrame::recentItemsInFileMenu()
     m_app->AddToRecentFileList("AT&T Inc (US, T)");
     const QStringList items = MenuItems(*frame(), QStringLiteral("&File"));
     QCOMPARE(items, L({ "&1 AT&&T Inc (US, T)", "&2 Acme Corp (US, ACME)", "-", "&Close", "E&xit" }));
+    // A screen reader counts only what shows ("Exit. 5 of 5", not of 17).
+    for (QAction* a : frame()->menuBar()->actions())
+        if (a->text() == QStringLiteral("&File"))
+            QCOMPARE(QAccessible::queryAccessibleInterface(a->menu())->childCount(), items.size());
     QVERIFY(frame()->action(ids::ID_FILE_MRU_FILE1 + 1)->isEnabled());
     QCOMPARE(
         m_app->recentFiles().entries().front(), QDir::currentPath() + QStringLiteral("/./AT&T Inc (US, T)"));

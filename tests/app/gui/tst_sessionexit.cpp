@@ -3,6 +3,7 @@
 // reported), and a message nobody answers must not hold the end up for ever. The program runs as a child
 // process against a scripted quote service on loopback; a demo script opens the quote window.
 #include "app/sessionexit.h"
+#include "support/ownxserver.h"
 #include "support/scriptedhttpserver.h"
 
 #include <QDate>
@@ -53,11 +54,15 @@ struct Sandbox {
         QFile file(path("demo.txt"));
         return file.open(QIODevice::WriteOnly) && file.write(script) == script.size();
     }
-    // Starts the program in the sandbox, unprivileged when asked.
-    bool start(QProcess& program, const QByteArray& service, bool unprivileged) const
+    // Starts the program in the sandbox, unprivileged when asked; on the X display given, if any.
+    bool start(
+        QProcess& program, const QByteArray& service, bool unprivileged, const QByteArray& display = {}) const
     {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"),
+            display.isEmpty() ? QStringLiteral("offscreen") : QStringLiteral("xcb"));
+        if (!display.isEmpty())
+            env.insert(QStringLiteral("DISPLAY"), QString::fromLatin1(display));
         env.insert(QStringLiteral("HOME"), path("home"));
         env.insert(QStringLiteral("XDG_CONFIG_HOME"), path("config"));
         env.insert(QStringLiteral("KOLPEX_QUOTE_SERVICE"), QString::fromLatin1(service));
@@ -136,7 +141,7 @@ private Q_SLOTS:
             QVERIFY(Chmod(locked, 0777));
         const QByteArray err = program.readAllStandardError();
         QCOMPARE(program.exitStatus(), QProcess::NormalExit);
-        QCOMPARE(program.exitCode(), 0);
+        QCOMPARE(program.exitCode(), 128 + signal); // as a shell reports a process the signal ended
         QVERIFY2(
             err.contains("kolpex: " + QByteArray(QTest::currentDataTag()).split(',').front() + " received"),
             err.constData());
@@ -165,6 +170,68 @@ private Q_SLOTS:
             QVERIFY2(took >= kUnattendedMessageMs - 500, QByteArray::number(took).constData());
         }
         QVERIFY2(took < kUnattendedMessageMs + 10000, QByteArray::number(took).constData());
+    }
+
+    // A logout while one of Qt's own questions is up: the print dialog asks whether to overwrite
+    // the file it would print to. The exit answers it as Escape would (No), cancels the dialog,
+    // and ends as usual, with the data file and the recent list written and the file left as it was.
+    void logoutDuringQtsOwnQuestion()
+    {
+        if (QStandardPaths::findExecutable(QStringLiteral("xdotool")).isEmpty())
+            QSKIP("no xdotool to press the keys with");
+        OwnXServer x;
+        const QByteArray display = x.startDisplay();
+        if (display.isEmpty())
+            QSKIP("no X server of the test's own could be started");
+        Sandbox box;
+        QVERIFY(box.prepare("write-to-file on\nquote US:XYZ\nscreenshot open.png\nwait 120000\n"));
+        // Not below home, so the print dialog offers home/print.pdf, which exists.
+        const QString earlier = box.path("home/print.pdf");
+        QFile pdf(earlier);
+        QVERIFY(pdf.open(QIODevice::WriteOnly) && pdf.write("earlier") == 7);
+        pdf.close();
+        QProcess program;
+        QVERIFY2(box.start(program, m_server.url(), false, display), qPrintable(program.errorString()));
+        QByteArray out;
+        QTRY_VERIFY_WITH_TIMEOUT((out += program.readAllStandardOutput()).contains("saved open.png"), 60000);
+
+        const QString pid = QString::number(program.processId());
+        auto xdotool = [&display](const QStringList& args) {
+            QProcess tool;
+            QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+            env.insert(QStringLiteral("DISPLAY"), QString::fromLatin1(display));
+            tool.setProcessEnvironment(env);
+            tool.start(QStringLiteral("xdotool"), args);
+            return tool.waitForFinished(10000) ? tool.readAllStandardOutput() : QByteArray();
+        };
+        auto windows = [&] {
+            return xdotool(
+                { QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--pid"), pid })
+                .trimmed()
+                .split('\n');
+        };
+        const QByteArray frame = windows().value(0);
+        QVERIFY(!frame.isEmpty());
+        xdotool({ QStringLiteral("windowfocus"), QStringLiteral("--sync"), QString::fromLatin1(frame) });
+        xdotool({ QStringLiteral("key"), QStringLiteral("ctrl+p") });
+        QTRY_VERIFY_WITH_TIMEOUT(windows().size() >= 2, 20000); // the print dialog
+        QTest::qWait(1000);
+        xdotool({ QStringLiteral("key"), QStringLiteral("Return") });
+        QTRY_VERIFY_WITH_TIMEOUT(windows().size() >= 3, 20000); // and its question
+
+        QElapsedTimer sinceSignal;
+        sinceSignal.start();
+        QCOMPARE(::kill(static_cast<pid_t>(program.processId()), SIGTERM), 0);
+        QTRY_VERIFY_WITH_TIMEOUT(program.state() == QProcess::NotRunning, kUnattendedMessageMs + 20000);
+        QVERIFY2(sinceSignal.elapsed() < 5000, QByteArray::number(sinceSignal.elapsed()).constData());
+        QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(program.exitCode(), 128 + SIGTERM);
+        QCOMPARE(box.recentList().size(), 1);
+        const QByteArray name
+            = QDate::currentDate().toString(QStringLiteral("MM_dd_yyyy_")).toLatin1() + "xyz.txt";
+        const QByteArray data = ReadFile(box.path("work/Stockdata/") + QString::fromLatin1(name));
+        QVERIFY2(data.startsWith(kHeaderBlock) && data.size() > kHeaderBlock.size(), data.constData());
+        QCOMPARE(ReadFile(earlier), QByteArray("earlier")); // the question was answered No
     }
 };
 

@@ -99,12 +99,16 @@ private Q_SLOTS:
             << int(QEvent::KeyPress) << int(Qt::Key_A) << kMod2 << false << true;
         QTest::newRow("num lock's press does not toggle, it forgets")
             << int(QEvent::KeyPress) << int(Qt::Key_NumLock) << kMod2 << false << false;
-        QTest::newRow("nor does its release, mid-change")
-            << int(QEvent::KeyRelease) << int(Qt::Key_NumLock) << kMod2 << false << false;
+        QTest::newRow("its release carries the new state")
+            << int(QEvent::KeyRelease) << int(Qt::Key_NumLock) << kMod2 << false << true;
         QTest::newRow("the next key tells both")
             << int(QEvent::KeyRelease) << int(Qt::Key_B) << (kLock | kMod2) << true << true;
         QTest::newRow("caps lock's press blanks only caps")
             << int(QEvent::KeyPress) << int(Qt::Key_CapsLock) << (kLock | kMod2) << false << true;
+        QTest::newRow("caps lock's release shows it at once")
+            << int(QEvent::KeyRelease) << int(Qt::Key_CapsLock) << kMod2 << false << true;
+        QTest::newRow("and on again")
+            << int(QEvent::KeyRelease) << int(Qt::Key_CapsLock) << (kLock | kMod2) << true << true;
         QTest::newRow("and a key with neither clears both")
             << int(QEvent::KeyPress) << int(Qt::Key_C) << 0u << false << false;
     }

@@ -332,7 +332,8 @@ private Q_SLOTS:
         const std::vector<QuoteRecord> samples = view->samples().records();
         const auto chartRows = view->chart()->rows();
         QCOMPARE(chartRows.size(), samples.size());
-        const QString file = QStringLiteral("Stockdata/02_10_2026_sap.txt");
+        // The stand-in service is the simulated market: its samples are kept apart from real ones.
+        const QString file = QStringLiteral("Stockdata/Simulated/02_10_2026_sap.txt");
         QFile::remove(file);
 
         QPointer<CKolpexView> guard(view);

@@ -54,7 +54,7 @@ def main():
     program = None
     try:
         import pyatspi  # after the bus is up: the import connects to it
-        from gi.repository import Atspi, GLib
+        from gi.repository import Atspi
 
         program = subprocess.Popen([sys.argv[1]], env=env)
 
@@ -87,7 +87,7 @@ def main():
                     return node
 
         table = wait_for("a table named NASDAQ", list_table, seconds=20)
-        run("xdotool", "key", "--delay", "150", "Down")
+        # A new list starts on its first row: Enter opens it with no move before.
         cells = table.queryTable()
         result["row"] = [cells.getAccessibleAt(0, c).name for c in range(cells.nColumns)]
         run("xdotool", "key", "Return")
@@ -95,8 +95,7 @@ def main():
         def quote_view():
             for node in walk(app):
                 try:
-                    names = [node.getChildAtIndex(i).name for i in range(min(node.childCount, 2))]
-                    if names == ["Chart", "Last"]:
+                    if node.childCount > 1 and node.getChildAtIndex(1).name.startswith("Last: "):
                         return node
                 except Exception:
                     pass
@@ -104,26 +103,14 @@ def main():
         view = wait_for("a quote view with its figures", quote_view)
         result["quote_name"] = view.name
         result["chart"] = view.description
+        result["chart_item"] = view.getChildAtIndex(0).name
         lines = [view.getChildAtIndex(i) for i in range(1, view.childCount)]
-        result["lines"] = [[line.name, line.description] for line in lines]
+        # Each line as drawn, caption with figure, where it is drawn.
+        result["lines"] = [line.name.split(": ", 1) for line in lines]
+        extents = [line.queryComponent().getExtents(pyatspi.DESKTOP_COORDS) for line in lines]
+        result["line_tops"] = [e.y for e in extents if e.height > 0]
         result["value"] = view.queryValue().currentValue
 
-        # A refresh announces itself: the view's value changes (the program refreshes often here).
-        loop, announced = GLib.MainLoop(), []
-
-        def on_value(event):
-            try:
-                if event.source is not None and event.source.name == view.name:
-                    announced.append(event.source.queryValue().currentValue)
-                    loop.quit()
-            except Exception:
-                pass
-
-        listener = Atspi.EventListener.new(on_value)
-        listener.register("object:property-change:accessible-value")
-        GLib.timeout_add(int(max(0.0, min(15.0, DEADLINE - time.monotonic())) * 1000), loop.quit)
-        loop.run()
-        result["announced"] = announced[:1]
         print(json.dumps(result), flush=True)
     finally:
         if program is not None:

@@ -22,7 +22,7 @@ private Q_SLOTS:
     void marketCommandLoadsItsFile();
     void columnsAsLaidOut();
     void statusLineForRowOne();
-    void enterBeforeAnyRowOpensNothing();
+    void enterOpensTheFirstRowAtOnce();
     void enterUsesTheRememberedLine();
     void doubleClickOpensFirstWithTheSymbol_data();
     void doubleClickOpensFirstWithTheSymbol();
@@ -168,12 +168,12 @@ void TestListView::statusLineForRowOne()
     CListView_* view = m_shell.openList(entries);
     QVERIFY(view);
     QVERIFY(QTest::qWaitForWindowExposed(view));
-    QCOMPARE(view->currentLine(), -1);
-    view->table()->setCurrentIndex(view->table()->model()->index(0, 0));
-    QCOMPARE(m_shell.frame().messageText(), std::string(" Line:      1 /   3456"));
-    QCOMPARE(view->currentLine(), 0);
+    QCOMPARE(view->currentLine(), 0); // the first row is current from the start
     view->table()->setCurrentIndex(view->table()->model()->index(41, 2));
     QCOMPARE(m_shell.frame().messageText(), std::string(" Line:     42 /   3456"));
+    view->table()->setCurrentIndex(view->table()->model()->index(0, 0));
+    QCOMPARE(m_shell.frame().messageText(), std::string(" Line:      1 /   3456"));
+    view->table()->setCurrentIndex(view->table()->model()->index(41, 2));
 
     // A sort reports nothing and leaves the remembered line where it was.
     m_shell.frame().SetMessageText("kept");
@@ -182,17 +182,16 @@ void TestListView::statusLineForRowOne()
     QCOMPARE(view->currentLine(), 41);
 }
 
-void TestListView::enterBeforeAnyRowOpensNothing()
+void TestListView::enterOpensTheFirstRowAtOnce()
 {
-    CListView_* view = m_shell.openList({ Entry("Acme", "ACME"), Entry("Beta", "BETA") });
+    CListView_* view = m_shell.openList({ Entry("Beta", "BETA"), Entry("Acme", "ACME") });
     QVERIFY(view);
     QVERIFY(QTest::qWaitForWindowExposed(view));
     view->table()->setFocus();
     QTest::keyClick(view->table(), Qt::Key_Return);
-    QTest::keyClick(view->table(), Qt::Key_Enter);
-    QCOMPARE(view->currentLine(), -1);
-    QVERIFY(m_shell.frame().m_currentEntry.symbol.empty());
-    QVERIFY(m_shell.notifier.messages.empty());
+    // Sorted by company, Acme is the first row; the service refuses, so no window opens.
+    QCOMPARE(m_shell.frame().m_currentEntry.symbol, std::string("ACME"));
+    QVERIFY(!m_shell.notifier.messages.empty());
 }
 
 void TestListView::enterUsesTheRememberedLine()

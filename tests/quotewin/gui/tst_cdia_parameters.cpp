@@ -1,14 +1,23 @@
 #include "chart/graph.h"
 #include "quote/quoteentry.h"
 #include "quotewin/gui/cdia_parameters.h"
+#include "support/asanxkb.h"
+#include "support/ownxserver.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QProcess>
 #include <QPushButton>
+#include <QStandardPaths>
 #include <QTest>
+
+namespace {
+bool g_ownXServer = false;
+}
 
 class TestDiaParameters final : public QObject {
     Q_OBJECT
@@ -165,7 +174,42 @@ private Q_SLOTS:
         d.accept();
         QCOMPARE(entry.refreshInterval, 15);
     }
+
+    // Typed on a real keyboard: "1" then Enter. The combo box must not complete it to "10".
+    void typedIntervalIsWhatIsTaken()
+    {
+        if (!g_ownXServer || QStandardPaths::findExecutable(QStringLiteral("xdotool")).isEmpty())
+            QSKIP("no Xvfb or no xdotool to type with");
+        QuoteEntry entry;
+        CDia_Parameters d;
+        d.m_pEntry = &entry;
+        d.OnInitDialog();
+        d.open();
+        QVERIFY(QTest::qWaitForWindowExposed(&d));
+        d.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&d));
+        d.refreshCombo->setFocus();
+        d.refreshCombo->lineEdit()->selectAll();
+        QCOMPARE(QProcess::execute(QStringLiteral("xdotool"),
+                     { QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("80"),
+                         QStringLiteral("1") }),
+            0);
+        QTRY_COMPARE(d.refreshCombo->currentText(), QStringLiteral("1"));
+        QCOMPARE(
+            QProcess::execute(QStringLiteral("xdotool"), { QStringLiteral("key"), QStringLiteral("Return") }),
+            0);
+        QTRY_COMPARE(d.result(), int(QDialog::Accepted));
+        QCOMPARE(entry.refreshInterval, 1);
+    }
 };
 
-QTEST_MAIN(TestDiaParameters)
+int main(int argc, char** argv)
+{
+    RelaxStrictStringChecksForXkb(argv);
+    OwnXServer xserver;
+    g_ownXServer = xserver.start();
+    QApplication application(argc, argv);
+    TestDiaParameters test;
+    return QTest::qExec(&test, argc, argv);
+}
 #include "tst_cdia_parameters.moc"
