@@ -1,5 +1,6 @@
 #include "quotewin/gui/ckolpexview.h"
 
+#include "alerts/gui/quotealerts.h"
 #include "app/mainframe.h"
 #include "chart/graph.h"
 #include "chart/graphgeometry.h"
@@ -41,6 +42,7 @@ CKolpexView::CKolpexView(CDocument* doc, CMainFrame& frame)
 {
     setAttribute(Qt::WA_OpaquePaintEvent); // the chart paints every pixel of its frame
     InstallQuoteViewAccessibility();
+    AttachPriceAlerts(*this);
     connect(&frame, &CMainFrame::quoteFetchEnded, this, &CKolpexView::RunHeldRefresh);
 }
 
@@ -93,6 +95,7 @@ bool CKolpexView::OnCreate()
         m_samples.Add(m_quote);
         StartRefreshTimer();
         AnnounceQuoteChange(*this);
+        CheckPriceAlerts(*this);
     }
     update();
     return true;
@@ -140,6 +143,7 @@ void CKolpexView::OnTimer(int id)
         DrawChartNow();
     m_samples.Add(m_quote);
     AnnounceQuoteChange(*this);
+    CheckPriceAlerts(*this);
 }
 
 void CKolpexView::RunHeldRefresh()
