@@ -111,6 +111,9 @@ void CMainFrame::addRecentEntry(const std::string& text)
 void CMainFrame::SetMessageText(const std::string& text)
 {
     m_messagePane->setText(FromCp1252(text));
+    // The pane is named "Message" for assistive technology, which then hears the text as its
+    // description.
+    m_messagePane->setAccessibleDescription(m_messagePane->text());
     m_messagePane->repaint();
 }
 

@@ -14,7 +14,7 @@
 
 namespace {
 
-const char kAlertMark[] = " [Alert set]";
+const char kAlertMark[] = " [Alert]";
 
 CMainFrame* FrameOf(const CKolpexView& view)
 {
