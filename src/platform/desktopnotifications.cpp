@@ -63,7 +63,8 @@ quint64 DesktopNotifications::notify(const QString& summary, const QString& body
         kService, kPath, QString::fromLatin1(kInterface), QStringLiteral("Notify"));
     const QVariantMap hints { { QStringLiteral("desktop-entry"), QStringLiteral("kolpex") } };
     call << QStringLiteral("Kolpex") << uint(0) << QStringLiteral("kolpex") << summary << body
-         << QStringList { kOpenAction, QStringLiteral("Open") } << hints << int(-1);
+         << (m_openAction ? QStringList { kOpenAction, QStringLiteral("Open") } : QStringList()) << hints
+         << int(-1);
     auto* watcher = new QDBusPendingCallWatcher(m_bus.asyncCall(call, kAnswerWithinMs), this);
     connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, token](QDBusPendingCallWatcher* w) {
         const QDBusPendingReply<uint> reply = *w;

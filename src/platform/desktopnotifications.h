@@ -19,6 +19,8 @@ public:
 
     // Texts in UTF-16 (convert at the edge). Returns the token its answer carries.
     quint64 notify(const QString& summary, const QString& body);
+    // Whether notifications offer "Open" (only where there is a window to open); on at first.
+    void setOpenAction(bool offered) { m_openAction = offered; }
 
 Q_SIGNALS:
     void shown(quint64 token, uint notificationId);
@@ -31,4 +33,5 @@ private:
     QDBusConnection m_bus;
     std::unique_ptr<NotificationsProxy> m_proxy;
     quint64 m_nextToken = 1;
+    bool m_openAction = true;
 };
