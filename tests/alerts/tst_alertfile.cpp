@@ -97,17 +97,6 @@ private Q_SLOTS:
 
     void cleanup() { m_dir.reset(); }
 
-    void readBack()
-    {
-        QVERIFY(WriteBytes(m_path, kEarlier));
-        AlertFile file(QFile::encodeName(m_path).toStdString());
-        QVERIFY(file.Load());
-        QCOMPARE(file.AlertsFor("GB:VOD"), (std::vector<PriceAlert> { { AlertKind::Move, 3.5 } }));
-        QCOMPARE(file.AlertsFor("US:AAPL"), (std::vector<PriceAlert> { { AlertKind::Below, 150.5 } }));
-        QCOMPARE(file.AlertsFor("US:MSFT"), (std::vector<PriceAlert> { { AlertKind::Above, 420 } }));
-        QVERIFY(file.AlertsFor("US:VOD").empty());
-    }
-
     // The security's lines are replaced where they stood; every other line, one it cannot read
     // included, stays as it was, and each unreadable line is told once however often it is read.
     void unreadableLinesKeptAndToldOnce()

@@ -78,21 +78,6 @@ private Q_SLOTS:
         }
         QCOMPARE(actual, told);
     }
-
-    // Setting a window's alerts again (another window of it changed them) does not tell again
-    // what was told; a line newly set starts armed.
-    void alertsSetAgainKeepTheirState()
-    {
-        AlertWatch watch;
-        watch.SetAlerts({ Alert(QByteArray("above 420")) });
-        QuoteRecord quote;
-        quote.last = 421;
-        QCOMPARE(watch.OnQuote(quote).size(), std::size_t(1));
-        watch.SetAlerts({ Alert(QByteArray("above 420")), Alert(QByteArray("above 410")) });
-        const std::vector<PriceAlert> fired = watch.OnQuote(quote);
-        QCOMPARE(fired.size(), std::size_t(1));
-        QCOMPARE(fired.front().level, 410.0);
-    }
 };
 
 QTEST_GUILESS_MAIN(TestCrossingRule)

@@ -53,14 +53,6 @@ def walk(node, depth=0):
         yield from walk(child, depth + 1)
 
 
-def shown_notifications():
-    """The daemon's notifications shown and in its history."""
-    try:
-        return int(run("dunstctl", "count", "displayed")) + int(run("dunstctl", "count", "history"))
-    except ValueError:
-        return None
-
-
 def main():
     program_path, level, mode = sys.argv[1], sys.argv[2], sys.argv[3]
     helpers = [subprocess.Popen(["/usr/libexec/at-spi-bus-launcher", "--launch-immediately"])]
@@ -104,7 +96,7 @@ def main():
         result["title_after_alert"] = run("xdotool", "getwindowname", window).strip()
 
         if mode == "dunst":
-            result["count"] = shown_notifications()
+            result["count"] = sum(int(run("dunstctl", "count", which) or 0) for which in ("displayed", "history"))
             result["notify_call"] = open("notify-calls.txt").read()
             # Another window comes to the front; "Open" on the notification brings MSFT back.
             run("xdotool", "windowfocus", window)
@@ -156,11 +148,8 @@ def main():
                 program.kill()
                 program.wait()
         for helper in reversed(helpers):
-            helper.terminate()
-            try:
-                helper.wait(5)
-            except subprocess.TimeoutExpired:
-                helper.kill()
+            helper.kill()
+            helper.wait()
 
 
 if __name__ == "__main__":
