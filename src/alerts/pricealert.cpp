@@ -84,11 +84,14 @@ std::optional<AlertLine> ParseAlertLine(std::string_view line)
     return parsed;
 }
 
+std::string FormatAlertLevel(const PriceAlert& alert)
+{
+    return alert.kind == AlertKind::Move ? ShortNumber(alert.level) : FormatFixed2(alert.level);
+}
+
 std::string FormatAlertLine(const std::string& security, const PriceAlert& alert)
 {
-    const std::string level
-        = alert.kind == AlertKind::Move ? ShortNumber(alert.level) : FormatFixed2(alert.level);
-    return security + ' ' + KindWord(alert.kind) + ' ' + level;
+    return security + ' ' + KindWord(alert.kind) + ' ' + FormatAlertLevel(alert);
 }
 
 std::optional<bool> AlertConditionHolds(const PriceAlert& alert, const QuoteRecord& quote)

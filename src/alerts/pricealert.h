@@ -30,6 +30,8 @@ struct AlertLine {
 };
 std::optional<AlertLine> ParseAlertLine(std::string_view line);
 std::string FormatAlertLine(const std::string& security, const PriceAlert& alert);
+// The number as the line gives it: a price with two decimals, a percentage as short as it reads.
+std::string FormatAlertLevel(const PriceAlert& alert);
 
 // Whether the quote stands beyond the line; nothing when the quote carries no price to judge by.
 std::optional<bool> AlertConditionHolds(const PriceAlert& alert, const QuoteRecord& quote);

@@ -63,4 +63,3 @@ private:
     QString m_dir;
     bool m_mounted = false;
 };
-

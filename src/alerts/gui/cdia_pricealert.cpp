@@ -31,8 +31,7 @@ void Fill(QLineEdit* edit, const std::vector<PriceAlert>& alerts, AlertKind kind
 {
     for (const PriceAlert& alert : alerts) {
         if (alert.kind == kind) {
-            const std::string line = FormatAlertLine("X:X", alert);
-            edit->setText(FromCp1252(line.substr(line.rfind(' ') + 1)));
+            edit->setText(FromCp1252(FormatAlertLevel(alert)));
             return;
         }
     }
