@@ -7,5 +7,6 @@ int RunFetch(const QStringList& args);
 int RunParse(const QStringList& args);
 int RunList(const QStringList& args);
 int RunChart(const QStringList& args);
+int RunWatch(const QStringList& args);
 
 int UsageError(const char* message);

@@ -13,7 +13,8 @@ int UsageError(const char* message)
         "usage: kolpex-quote fetch CC:SYMBOL [--company NAME] [--json]\n"
         "       kolpex-quote parse FILE [--country CC] [--symbol S] [--company NAME] [--json]\n"
         "       kolpex-quote list MARKET [--find TEXT] [--json]\n"
-        "       kolpex-quote chart DATAFILE --png OUT [--pdf OUT] [--size WxH]\n");
+        "       kolpex-quote chart DATAFILE --png OUT [--pdf OUT] [--size WxH]\n"
+        "       kolpex-quote watch CC:SYMBOL [--above X] [--below Y] [--move P] [--every SECONDS]\n");
     return 2;
 }
 
@@ -42,6 +43,7 @@ int main(int argc, char** argv)
         { "parse", RunParse },
         { "list", RunList },
         { "chart", RunChart },
+        { "watch", RunWatch },
     };
     for (const Command& c : commands) {
         if (command == QLatin1String(c.name))

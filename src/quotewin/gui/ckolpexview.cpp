@@ -1,5 +1,6 @@
 #include "quotewin/gui/ckolpexview.h"
 
+#include "alerts/gui/quotealerts.h"
 #include "chart/graph.h"
 #include "chart/graphgeometry.h"
 #include "chart/quotechart.h"
@@ -44,6 +45,7 @@ CKolpexView::CKolpexView(CDocument* doc, ChildWindowHost& frame)
     if (m_nKind == 0)
         setFocusPolicy(Qt::StrongFocus); // its figures are read line by line from the keyboard
     InstallQuoteViewAccessibility();
+    AttachPriceAlerts(*this);
     frame.onQuoteFetchEnded(this, [this] { RunHeldRefresh(); });
 }
 
@@ -97,6 +99,7 @@ bool CKolpexView::OnCreate()
         m_samples.Add(m_quote);
         StartRefreshTimer();
         TellItemFocused(*this);
+        CheckPriceAlerts(*this);
     }
     update();
     return true;
@@ -145,6 +148,7 @@ void CKolpexView::OnTimer(int id)
         DrawChartNow();
     m_samples.Add(m_quote);
     AnnounceRefresh(*this, before);
+    CheckPriceAlerts(*this);
 }
 
 void CKolpexView::RunHeldRefresh()
