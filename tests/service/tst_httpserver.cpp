@@ -2,11 +2,13 @@
 // status each one gets, then clients that misbehave at scale.
 #include "support/loopbacksocket.h"
 #include "support/residentsize.h"
+#include "support/routedprovider.h"
 #include "support/serviceprocess.h"
 
 #include <QDeadlineTimer>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QTcpSocket>
 #include <QTest>
 #include <algorithm>
 #include <arpa/inet.h>
@@ -111,6 +113,22 @@ struct Clients : std::vector<int> {
     }
 };
 
+// The head of one answer, read with the event loop running (a provider in this process answers).
+QByteArray HeadOf(quint16 port, const QByteArray& target)
+{
+    QTcpSocket socket;
+    socket.connectToHost(QHostAddress::LocalHost, port);
+    socket.write(Get(target));
+    QByteArray bytes;
+    (void)QTest::qWaitFor(
+        [&] {
+            bytes += socket.readAll();
+            return bytes.contains("\r\n\r\n") || socket.state() == QAbstractSocket::UnconnectedState;
+        },
+        10000);
+    return bytes.left(bytes.indexOf("\r\n\r\n") + 2);
+}
+
 int RaiseDescriptorLimit()
 {
     rlimit limit {};
@@ -134,6 +152,7 @@ private Q_SLOTS:
     void logTellsTheTruth();
     void clientsGoneAndStopWhileAnswersWait();
     void slowHeadsMakeRoom();
+    void cacheHeadersTellALiveQuotesAge();
     void unreadPipeliningStaysSmall();
     void thousandClientsAtOnceAreAllAnswered();
 
@@ -332,6 +351,46 @@ void TestHttpServer::slowHeadsMakeRoom()
     ::close(fd);
     QVERIFY2(sent < head.size(), "the whole head went in");
     QVERIFY2(trickled.elapsed() < 7000, qPrintable(QString::number(trickled.elapsed())));
+    QVERIFY(service.stop());
+}
+
+void TestHttpServer::cacheHeadersTellALiveQuotesAge()
+{
+    RoutedProvider yahoo;
+    yahoo.on("/", { { 404, "no page", "Set-Cookie: A3=d=session; Path=/; HttpOnly\r\n" } });
+    yahoo.on("/v1/test/getcrumb", { { 200, "crumb/7.x" } });
+    yahoo.on("/v7/finance/quote",
+        { { 200,
+            "{\"quoteResponse\":{\"result\":[{\"symbol\":\"KO\",\"regularMarketPrice\":61.5,"
+            "\"regularMarketTime\":1709653320}],\"error\":null}}" } });
+    QuoteServiceProcess service;
+    QVERIFY(service.start({ QStringLiteral("--lists"), kListsDir, QStringLiteral("--source"),
+        QStringLiteral("yahoo"), QStringLiteral("--upstream"),
+        QStringLiteral("yahoo=") + yahoo.url().toString(), QStringLiteral("--cache-seconds"),
+        QStringLiteral("4"), QStringLiteral("--stale-seconds"), QStringLiteral("30") }));
+    const QByteArray target = "/detail/stock_quote?Symbol=US:KO";
+    const QByteArray fresh = HeadOf(service.port(), target);
+    QVERIFY2(fresh.contains("Cache-Control: max-age=4, stale-if-error=26\r\nAge: 0\r\n"), fresh.constData());
+    QTest::qWait(2100);
+    // a cache that takes the page now keeps it for what is left of the quote's life, not anew
+    const QByteArray later = HeadOf(service.port(), target);
+    const auto field = [](const QByteArray& head, const QByteArray& name) {
+        const qsizetype at = head.indexOf(name);
+        return at < 0 ? -1
+                      : head.mid(at + name.size(), head.indexOf('\r', at + 2) - at - name.size())
+                            .split(',')
+                            .value(0)
+                            .toInt();
+    };
+    QVERIFY2(field(later, "\r\nAge: ") >= 2 && field(later, "max-age=") + field(later, "\r\nAge: ") == 4,
+        later.constData());
+    yahoo.on("/v7/finance/quote", { { 503, "{}" } });
+    yahoo.on("/v8/finance/chart/*", { { 503, "{}" } });
+    QTest::qWait(2100);
+    const QByteArray stale = HeadOf(service.port(), target);
+    QVERIFY2(stale.startsWith("HTTP/1.1 200 ") && stale.contains("Cache-Control: no-store\r\n")
+            && field(stale, "\r\nAge: ") >= 4,
+        stale.constData());
     QVERIFY(service.stop());
 }
 
