@@ -489,8 +489,9 @@ bool HttpServer::start(int listenFd, const QHostAddress& address, quint16 port)
 {
     if (m_core->daemon)
         return false;
-    unsigned flags
-        = MHD_USE_INTERNAL_POLLING_THREAD | MHD_USE_EPOLL | MHD_ALLOW_SUSPEND_RESUME | MHD_USE_ERROR_LOG;
+    // poll(), not epoll: epoll's edges here missed the end of a connection shut to make room, which
+    // then held its slot for the whole idle time; poll sees it on the next turn.
+    unsigned flags = MHD_USE_POLL_INTERNAL_THREAD | MHD_ALLOW_SUSPEND_RESUME | MHD_USE_ERROR_LOG;
     sockaddr_in v4 {};
     sockaddr_in6 v6 {};
     MHD_OptionItem where[] = { { MHD_OPTION_END, 0, nullptr }, { MHD_OPTION_END, 0, nullptr } };

@@ -321,13 +321,15 @@ void TestHttpServer::clientsGoneAndStopWhileAnswersWait()
 
 void TestHttpServer::slowHeadsMakeRoom()
 {
+    if (RaiseDescriptorLimit() < 400)
+        QSKIP("the descriptor limit does not allow 300 sockets");
     QuoteServiceProcess service;
-    QVERIFY(service.start({ QStringLiteral("--lists"), kListsDir, QStringLiteral("--max-connections"),
-        QStringLiteral("16"), QStringLiteral("--idle-ms"), QStringLiteral("4000") }));
+    QVERIFY(service.start(
+        { QStringLiteral("--lists"), kListsDir, QStringLiteral("--idle-ms"), QStringLiteral("6000") }));
     // Others hold every slot and more with heads they never finish; a whole request sent a second
-    // later is answered once those have been quiet a while, every time.
-    for (int round = 0; round < 3; ++round) {
-        const Clients holders(service.port(), 24);
+    // later is answered once those have been quiet a while, every time (it was not, one time in three).
+    for (int round = 0; round < 8; ++round) {
+        const Clients holders(service.port(), 300);
         QVERIFY(holders.connected());
         for (const int fd : holders)
             ::send(fd, "GET /detail", 11, MSG_NOSIGNAL);
@@ -350,7 +352,7 @@ void TestHttpServer::slowHeadsMakeRoom()
     }
     ::close(fd);
     QVERIFY2(sent < head.size(), "the whole head went in");
-    QVERIFY2(trickled.elapsed() < 7000, qPrintable(QString::number(trickled.elapsed())));
+    QVERIFY2(trickled.elapsed() < 9000, qPrintable(QString::number(trickled.elapsed())));
     QVERIFY(service.stop());
 }
 
