@@ -98,6 +98,7 @@ public:
     std::list<Peer> peers; // oldest first
     bool deadlinesArmed = false; // the server's deadline timer runs or is about to
     bool roomArmed = false;
+    unsigned idleSeconds = 30;
     QElapsedTimer clock;
 
     void refused(int status);
@@ -192,10 +193,12 @@ int Check(MHD_Connection* mhd, const QByteArray& method, const QByteArray& versi
 
 } // namespace
 
-void* HttpServerCore::OnUri(void* cls, const char* uri, MHD_Connection*)
+void* HttpServerCore::OnUri(void* cls, const char* uri, MHD_Connection* mhd)
 {
     auto c = std::make_shared<HttpConnection>();
     c->core = static_cast<HttpServerCore*>(cls);
+    // a request line has come in: the connection has the whole idle time again
+    MHD_set_connection_option(mhd, MHD_CONNECTION_OPTION_TIMEOUT, c->core->idleSeconds);
     c->target = uri;
     return new Holder(std::move(c));
 }
@@ -347,6 +350,12 @@ void HttpServerCore::OnSocket(
         Peer peer;
         peer.fd = info ? info->connect_fd : -1;
         peer.quietSinceMs = core->clock.elapsed();
+        // Taken from the kernel only once it has sent something, a client sends its request line
+        // at once; one that falls silent part-way is closed by the library itself, which frees its
+        // slot at once (a socket shut from here, under epoll, was sometimes not seen until the
+        // idle time-out).
+        MHD_set_connection_option(
+            mhd, MHD_CONNECTION_OPTION_TIMEOUT, unsigned(HttpServer::kQuietBeforeEvictionMs / 1000));
         // What the library answers itself, or drops without a word, when a connection does not
         // even start like HTTP: looked at before it reads, and refused once, here.
         char first[512];
@@ -489,9 +498,8 @@ bool HttpServer::start(int listenFd, const QHostAddress& address, quint16 port)
 {
     if (m_core->daemon)
         return false;
-    // poll(), not epoll: epoll's edges here missed the end of a connection shut to make room, which
-    // then held its slot for the whole idle time; poll sees it on the next turn.
-    unsigned flags = MHD_USE_POLL_INTERNAL_THREAD | MHD_ALLOW_SUSPEND_RESUME | MHD_USE_ERROR_LOG;
+    unsigned flags
+        = MHD_USE_INTERNAL_POLLING_THREAD | MHD_USE_EPOLL | MHD_ALLOW_SUSPEND_RESUME | MHD_USE_ERROR_LOG;
     sockaddr_in v4 {};
     sockaddr_in6 v6 {};
     MHD_OptionItem where[] = { { MHD_OPTION_END, 0, nullptr }, { MHD_OPTION_END, 0, nullptr } };
@@ -514,6 +522,7 @@ bool HttpServer::start(int listenFd, const QHostAddress& address, quint16 port)
     }
     // The head bound is checked on the whole head, not by the library's pool: a head that nearly fills
     // the pool leaves no room for the answer's head, and the library then closes without a word.
+    m_core->idleSeconds = unsigned(std::max(1, (m_idleMs + 999) / 1000));
     m_core->daemon = MHD_start_daemon(flags, port, nullptr, nullptr, &HttpServerCore::OnRequest, m_core.get(),
         MHD_OPTION_EXTERNAL_LOGGER, &HttpServerCore::Log, m_core.get(), MHD_OPTION_CONNECTION_LIMIT,
         unsigned(std::max(1, m_maxConnections)), MHD_OPTION_CONNECTION_TIMEOUT,
