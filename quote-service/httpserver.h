@@ -63,7 +63,8 @@ private:
 // An HTTP/1.1 server for GET requests on libmicrohttpd. The library reads and writes on a thread
 // of its own; each request head is handed to this object's thread and answered there, its
 // connection suspended meanwhile, so a connection holds at most one request and one answer. A
-// request head is bounded in size and must come in whole within the idle time; one that has sent
+// request head is bounded in size and must come in whole within the idle time (a connection's
+// first request line without a pause of kQuietBeforeEvictionMs); one that has sent
 // nothing yet is not taken from the kernel before it does (or the idle time has passed). At the
 // connection cap newcomers wait in the kernel's backlog; while some do, connections that have not
 // sent a whole request head for a while make room. A client that leaves while its answer is
