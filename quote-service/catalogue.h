@@ -15,6 +15,8 @@ struct Security {
     QByteArray name;
     QByteArray exchangeName;
     SecurityKind kind = SecurityKind::Stock;
+
+    bool operator==(const Security&) const = default;
 };
 
 struct ListFileInfo {

@@ -166,23 +166,27 @@ void AppendScripts(QByteArray& out)
 
 } // namespace
 
-QByteArray PageHead(const QByteArray& title)
+void AppendPageHead(QByteArray& out, const QByteArray& title)
 {
-    QByteArray out;
-    out.reserve(40000);
+    // Built once: only the title differs from page to page.
+    static const QByteArray rest = [] {
+        QByteArray fixed = " - Kolpex Money</title>\n"
+                           "<meta http-equiv=\"Content-Type\" content=\"text/html; charset=windows-1252\">\n"
+                           "<meta name=\"robots\" content=\"noarchive\">\n"
+                           "<link rel=\"shortcut icon\" href=\"/favicon.ico\">\n";
+        AppendStyles(fixed);
+        AppendScripts(fixed);
+        fixed += "</head>\n";
+        return fixed;
+    }();
     out += "<!DOCTYPE HTML PUBLIC \"-//W3C//DTD HTML 4.01 Transitional//EN\">\n<html>\n<head>\n<title>";
     out += title;
-    out += " - Kolpex Money</title>\n"
-           "<meta http-equiv=\"Content-Type\" content=\"text/html; charset=windows-1252\">\n"
-           "<meta name=\"robots\" content=\"noarchive\">\n"
-           "<link rel=\"shortcut icon\" href=\"/favicon.ico\">\n";
-    AppendStyles(out);
-    AppendScripts(out);
-    out += "</head>\n";
-    return out;
+    out += rest;
 }
 
-QByteArray PageNavigation()
+namespace {
+
+QByteArray BuildNavigation()
 {
     QByteArray out;
     out += "<body onload=\"kxTrack('load')\">\n<div id=\"hdr\"><a href=\"/\"><img src=\"/i/logo.gif\" "
@@ -228,6 +232,8 @@ QByteArray PageNavigation()
     return out;
 }
 
+} // namespace
+
 void AppendNews(QByteArray& page, std::uint64_t seed, qsizetype targetBytes)
 {
     std::uint64_t s = seed | 1;
@@ -264,7 +270,9 @@ void AppendNews(QByteArray& page, std::uint64_t seed, qsizetype targetBytes)
     page += "</ul></div>\n";
 }
 
-QByteArray PageFooter()
+namespace {
+
+QByteArray BuildFooter()
 {
     QByteArray out;
     out += "<div id=\"ftr\"><p>";
@@ -281,4 +289,18 @@ QByteArray PageFooter()
            "type=\"text/javascript\">kxTrack('done');if(kxCookie('kxv')==null)kxSetCookie('kxv','1',30);"
            "</script>\n</body>\n</html>\n";
     return out;
+}
+
+} // namespace
+
+const QByteArray& PageNavigation()
+{
+    static const QByteArray navigation = BuildNavigation();
+    return navigation;
+}
+
+const QByteArray& PageFooter()
+{
+    static const QByteArray footer = BuildFooter();
+    return footer;
 }

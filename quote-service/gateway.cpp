@@ -109,12 +109,14 @@ GatewayAnswer QuoteGateway::fromCache(const Entry& entry, std::int64_t now) cons
         if (age < std::int64_t(m_settings.cacheSeconds) * 1000) {
             answer.outcome = GatewayOutcome::Cached;
             answer.quote = *entry.quote;
+            answer.ageMs = age;
             answer.note = QStringLiteral("cached from ") + entry.quoteSource;
             return answer;
         }
         if (age <= std::int64_t(m_settings.staleSeconds) * 1000) {
             answer.outcome = GatewayOutcome::Stale;
             answer.quote = *entry.quote;
+            answer.ageMs = age;
             answer.note = QStringLiteral("stale from %1, %2 s old (%3)")
                               .arg(entry.quoteSource)
                               .arg(age / 1000)
@@ -379,6 +381,7 @@ void QuoteGateway::finish(const std::shared_ptr<Round>& round)
             entry.notFound = false;
             answer.outcome = GatewayOutcome::Stale;
             answer.quote = *entry.quote;
+            answer.ageMs = now - entry.quoteAtMs;
             answer.note = QStringLiteral("stale from %1, %2 s old (%3)")
                               .arg(entry.quoteSource)
                               .arg((now - entry.quoteAtMs) / 1000)

@@ -36,6 +36,7 @@ enum class GatewayOutcome {
 struct GatewayAnswer {
     GatewayOutcome outcome = GatewayOutcome::Failed;
     LiveQuote quote; // for Live, Cached and Stale
+    std::int64_t ageMs = 0; // since the quote's source gave it
     QString note; // which source answered, or why each one failed; never holds the token
 };
 

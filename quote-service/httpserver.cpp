@@ -1,9 +1,11 @@
 #include "httpserver.h"
 
 #include <QElapsedTimer>
+#include <QSocketNotifier>
 #include <algorithm>
 #include <atomic>
 #include <cctype>
+#include <cerrno>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -28,6 +30,7 @@ struct HttpConnection {
         Stalled, // suspended part-way through the body
         Unstalled, // the stall is over: the connection is cut
         Abandoned, // the server stops
+        Gone, // the client left while its answer was awaited
         Done,
     };
     HttpServerCore* core = nullptr;
@@ -48,10 +51,30 @@ namespace {
 // One accepted socket, for making room: which ones have no request going on, and since when.
 struct Peer {
     int fd = -1;
-    qint64 quietSinceMs = 0;
-    bool busy = false;
-    bool evicted = false;
+    qint64 quietSinceMs = 0; // since when it has been waiting for a request head
+    bool busy = false; // a request head came in; its answer is not sent yet
+    bool closing = false;
 };
+
+// The library frees a connection at once when its socket reads the end: shut both ways, the
+// descriptor stays the library's to close.
+void CloseThroughLibrary(Peer& peer)
+{
+    peer.closing = true;
+    ::shutdown(peer.fd, SHUT_RDWR);
+}
+
+// A refusal that goes out before the library has read a byte: it then reads the rest, finds it
+// cannot answer, and closes.
+void RefuseAtOnce(int fd)
+{
+    static const char kAnswer[]
+        = "HTTP/1.1 400 Bad Request\r\nConnection: close\r\nCache-Control: no-store\r\n"
+          "Content-Length: 0\r\n\r\n";
+    [[maybe_unused]] const ssize_t sent
+        = ::send(fd, kAnswer, sizeof kAnswer - 1, MSG_NOSIGNAL | MSG_DONTWAIT);
+    ::shutdown(fd, SHUT_WR);
+}
 
 using Holder = std::shared_ptr<HttpConnection>;
 
@@ -73,7 +96,12 @@ public:
     std::atomic<bool> started = false;
     std::set<Holder> suspended; // resumed before the daemon stops, as the library demands
     std::list<Peer> peers; // oldest first
+    bool deadlinesArmed = false; // the server's deadline timer runs or is about to
+    bool roomArmed = false;
+    unsigned idleSeconds = 30;
     QElapsedTimer clock;
+
+    void refused(int status);
 
     static void* OnUri(void* cls, const char* uri, MHD_Connection* mhd);
     static MHD_Result OnRequest(void* cls, MHD_Connection* mhd, const char* url, const char* method,
@@ -118,6 +146,11 @@ MHD_Result CountHeader(void* cls, MHD_ValueKind, const char* key, const char* va
     facts.bytes += name.size() + text.size() + 4;
     if (name.isEmpty() || name.contains(' ') || name.contains('\t'))
         facts.badName = true;
+    for (const char c : QByteArrayView(value ? value : "")) {
+        const auto byte = static_cast<unsigned char>(c);
+        if ((byte < 0x20 && byte != '\t') || byte == 0x7f)
+            facts.badName = true; // a bare CR or another control byte in a value
+    }
     if (name == "host")
         ++facts.hosts;
     else if (name == "transfer-encoding" || (name == "content-length" && text != "0"))
@@ -141,7 +174,7 @@ int Check(MHD_Connection* mhd, const QByteArray& method, const QByteArray& versi
         return 505;
     const QByteArray sent = target;
     target = HttpOriginForm(sent);
-    if (target.isEmpty())
+    if (target.isEmpty() || !HttpTargetIsClean(sent))
         return 400;
     HeadFacts facts;
     MHD_get_connection_values(mhd, MHD_HEADER_KIND, &CountHeader, &facts);
@@ -160,10 +193,12 @@ int Check(MHD_Connection* mhd, const QByteArray& method, const QByteArray& versi
 
 } // namespace
 
-void* HttpServerCore::OnUri(void* cls, const char* uri, MHD_Connection*)
+void* HttpServerCore::OnUri(void* cls, const char* uri, MHD_Connection* mhd)
 {
     auto c = std::make_shared<HttpConnection>();
     c->core = static_cast<HttpServerCore*>(cls);
+    // a request line has come in: the connection has the whole idle time again
+    MHD_set_connection_option(mhd, MHD_CONNECTION_OPTION_TIMEOUT, c->core->idleSeconds);
     c->target = uri;
     return new Holder(std::move(c));
 }
@@ -191,8 +226,10 @@ MHD_Result HttpServerCore::OnRequest(void* cls, MHD_Connection* mhd, const char*
             peer->busy = true;
         lock.unlock();
         const int refusal = Check(mhd, method, version, c.target, c.request);
-        if (refusal != 0)
+        if (refusal != 0) {
+            core->refused(refusal);
             return Refuse(mhd, refusal);
+        }
         // Answered on the next call, once the library has the whole request: an answer queued
         // earlier makes it close the connection after it.
         lock.lock();
@@ -210,7 +247,8 @@ MHD_Result HttpServerCore::OnRequest(void* cls, MHD_Connection* mhd, const char*
         lock.unlock();
         return core->queue(mhd, *holder);
     case HttpConnection::Phase::Abandoned:
-        return MHD_NO;
+    case HttpConnection::Phase::Gone:
+        return MHD_NO; // the library closes the connection and frees its slot
     default:
         *uploadSize = 0;
         return MHD_YES;
@@ -288,6 +326,10 @@ void HttpServerCore::OnCompleted(void* cls, MHD_Connection* mhd, void** context,
     if (Peer* peer = core->peerOf(mhd)) {
         peer->busy = false;
         peer->quietSinceMs = core->clock.elapsed();
+        if (!core->deadlinesArmed) {
+            core->deadlinesArmed = true;
+            QMetaObject::invokeMethod(core->server, &HttpServer::closeLate, Qt::QueuedConnection);
+        }
     }
     if (!holder)
         return;
@@ -308,8 +350,32 @@ void HttpServerCore::OnSocket(
         Peer peer;
         peer.fd = info ? info->connect_fd : -1;
         peer.quietSinceMs = core->clock.elapsed();
+        // Taken from the kernel only once it has sent something, a client sends its request line
+        // at once; one that falls silent part-way is closed by the library itself, which frees its
+        // slot at once (a socket shut from here, under epoll, was sometimes not seen until the
+        // idle time-out).
+        MHD_set_connection_option(
+            mhd, MHD_CONNECTION_OPTION_TIMEOUT, unsigned(HttpServer::kQuietBeforeEvictionMs / 1000));
+        // What the library answers itself, or drops without a word, when a connection does not
+        // even start like HTTP: looked at before it reads, and refused once, here.
+        char first[512];
+        const ssize_t seen = peer.fd < 0 ? -1 : ::recv(peer.fd, first, sizeof first, MSG_PEEK | MSG_DONTWAIT);
+        if (seen > 0 && HttpStartIsMalformed(QByteArray::fromRawData(first, qsizetype(seen)))) {
+            RefuseAtOnce(peer.fd);
+            peer.closing = true;
+            QMetaObject::invokeMethod(
+                core->server, [server = core->server] { server->noteRefusal(400); }, Qt::QueuedConnection);
+        }
         core->peers.push_back(peer);
         *context = new std::list<Peer>::iterator(std::prev(core->peers.end()));
+        if (!core->deadlinesArmed) {
+            core->deadlinesArmed = true;
+            QMetaObject::invokeMethod(core->server, &HttpServer::closeLate, Qt::QueuedConnection);
+        }
+        if (!core->roomArmed && qsizetype(core->peers.size()) >= core->server->m_maxConnections) {
+            core->roomArmed = true;
+            QMetaObject::invokeMethod(core->server, &HttpServer::startMakingRoom, Qt::QueuedConnection);
+        }
         return;
     }
     auto* it = static_cast<std::list<Peer>::iterator*>(*context);
@@ -327,6 +393,12 @@ void HttpServerCore::Log(void* cls, const char* format, va_list args)
         return;
     std::fputs("kolpex-quote-service: http: ", stderr);
     std::vfprintf(stderr, format, args);
+}
+
+void HttpServerCore::refused(int status)
+{
+    QMetaObject::invokeMethod(
+        server, [server = server, status] { server->noteRefusal(status); }, Qt::QueuedConnection);
 }
 
 bool HttpReply::alive() const
@@ -364,6 +436,7 @@ void HttpReply::sendPart(int status, const QByteArray& contentType, const QByteA
         c->closeAfterPart = close;
         core->suspended.erase(c);
     }
+    core->server->unwatch(c.get());
     // Suspended until now, so the connection is still there; the library's thread sends the answer.
     MHD_resume_connection(c->mhd);
 }
@@ -375,11 +448,15 @@ HttpServer::HttpServer(Handler handler, QObject* parent)
 {
     m_roomTimer.setInterval(100);
     connect(&m_roomTimer, &QTimer::timeout, this, &HttpServer::makeRoom);
+    m_deadlineTimer.setSingleShot(true);
+    connect(&m_deadlineTimer, &QTimer::timeout, this, &HttpServer::closeLate);
 }
 
 HttpServer::~HttpServer()
 {
     m_roomTimer.stop();
+    m_deadlineTimer.stop();
+    m_watchers.clear();
     if (!m_core->daemon)
         return;
     std::set<Holder> waiting;
@@ -447,11 +524,12 @@ bool HttpServer::start(int listenFd, const QHostAddress& address, quint16 port)
     }
     // The head bound is checked on the whole head, not by the library's pool: a head that nearly fills
     // the pool leaves no room for the answer's head, and the library then closes without a word.
+    m_core->idleSeconds = unsigned(std::max(1, (m_idleMs + 999) / 1000));
     m_core->daemon = MHD_start_daemon(flags, port, nullptr, nullptr, &HttpServerCore::OnRequest, m_core.get(),
         MHD_OPTION_EXTERNAL_LOGGER, &HttpServerCore::Log, m_core.get(), MHD_OPTION_CONNECTION_LIMIT,
         unsigned(std::max(1, m_maxConnections)), MHD_OPTION_CONNECTION_TIMEOUT,
         unsigned(std::max(1, (m_idleMs + 999) / 1000)), MHD_OPTION_CONNECTION_MEMORY_LIMIT,
-        size_t(4 * kMaxHeadBytes), MHD_OPTION_STRICT_FOR_CLIENT, int(1), MHD_OPTION_URI_LOG_CALLBACK,
+        size_t(4 * kMaxHeadBytes), MHD_OPTION_STRICT_FOR_CLIENT, int(0), MHD_OPTION_URI_LOG_CALLBACK,
         &HttpServerCore::OnUri, m_core.get(), MHD_OPTION_NOTIFY_COMPLETED, &HttpServerCore::OnCompleted,
         m_core.get(), MHD_OPTION_NOTIFY_CONNECTION, &HttpServerCore::OnSocket, m_core.get(), MHD_OPTION_ARRAY,
         where, MHD_OPTION_END);
@@ -467,7 +545,6 @@ bool HttpServer::start(int listenFd, const QHostAddress& address, quint16 port)
     const MHD_DaemonInfo* bound = MHD_get_daemon_info(m_core->daemon, MHD_DAEMON_INFO_BIND_PORT);
     m_port = bound && bound->port ? bound->port : port;
     m_address = address;
-    m_roomTimer.start();
     return true;
 }
 
@@ -480,6 +557,86 @@ qsizetype HttpServer::connectionCount() const
 void HttpServer::dispatch(const std::shared_ptr<HttpConnection>& c, const HttpRequest& request)
 {
     m_handler(request, HttpReply(c));
+    int fd = -1;
+    {
+        std::lock_guard lock(m_core->mutex);
+        if (c->phase != HttpConnection::Phase::Queued || m_core->stopping)
+            return; // answered at once
+        const MHD_ConnectionInfo* info = MHD_get_connection_info(c->mhd, MHD_CONNECTION_INFO_CONNECTION_FD);
+        fd = info ? info->connect_fd : -1;
+    }
+    if (fd < 0)
+        return;
+    // The library does not read a suspended connection: whether its client leaves is watched here.
+    auto watcher = std::make_unique<QSocketNotifier>(qintptr(fd), QSocketNotifier::Read);
+    connect(watcher.get(), &QSocketNotifier::activated, this, [this, weak = std::weak_ptr(c)] {
+        if (const auto held = weak.lock())
+            checkGone(held);
+    });
+    m_watchers[c.get()] = std::move(watcher);
+}
+
+void HttpServer::unwatch(HttpConnection* c)
+{
+    m_watchers.erase(c);
+}
+
+void HttpServer::checkGone(const std::shared_ptr<HttpConnection>& c)
+{
+    const auto it = m_watchers.find(c.get());
+    if (it == m_watchers.end())
+        return;
+    char byte = 0;
+    const ssize_t n = ::recv(int(it->second->socket()), &byte, 1, MSG_PEEK | MSG_DONTWAIT);
+    if (n < 0 && (errno == EAGAIN || errno == EINTR))
+        return;
+    m_watchers.erase(it);
+    if (n > 0)
+        return; // more requests behind this one: the client is there, and its leaving is no longer seen
+    {
+        std::lock_guard lock(m_core->mutex);
+        if (c->phase != HttpConnection::Phase::Queued || m_core->stopping)
+            return;
+        c->phase = HttpConnection::Phase::Gone;
+        m_core->suspended.erase(c);
+    }
+    MHD_resume_connection(c->mhd);
+    if (m_gone)
+        m_gone(c->request);
+}
+
+void HttpServer::noteRefusal(int status)
+{
+    if (m_refused)
+        m_refused(status);
+}
+
+void HttpServer::startMakingRoom()
+{
+    if (!m_roomTimer.isActive())
+        m_roomTimer.start();
+}
+
+void HttpServer::closeLate()
+{
+    std::lock_guard lock(m_core->mutex);
+    const qint64 now = m_core->clock.elapsed();
+    qint64 next = -1;
+    // A request head has the idle time to come in whole, however slowly it trickles.
+    for (Peer& peer : m_core->peers) {
+        if (peer.busy || peer.closing)
+            continue;
+        const qint64 deadline = peer.quietSinceMs + m_idleMs;
+        if (deadline <= now)
+            CloseThroughLibrary(peer);
+        else if (next < 0 || deadline < next)
+            next = deadline;
+    }
+    m_core->deadlinesArmed = next >= 0;
+    if (next >= 0)
+        m_deadlineTimer.start(int(next - now));
+    else
+        m_deadlineTimer.stop();
 }
 
 void HttpServer::stalled(const std::shared_ptr<HttpConnection>& c)
@@ -500,17 +657,17 @@ void HttpServer::stalled(const std::shared_ptr<HttpConnection>& c)
 void HttpServer::makeRoom()
 {
     std::lock_guard lock(m_core->mutex);
-    if (qsizetype(m_core->peers.size()) < m_maxConnections || m_core->listenFd < 0)
+    if (qsizetype(m_core->peers.size()) < m_maxConnections || m_core->listenFd < 0) {
+        m_core->roomArmed = false;
+        m_roomTimer.stop(); // runs only while the cap is reached
         return;
+    }
     pollfd waiting { m_core->listenFd, POLLIN, 0 };
     if (::poll(&waiting, 1, 0) <= 0)
         return; // nobody waits in the backlog
-    // Shut down, not closed: the library still owns the descriptor and closes it when it sees the end.
     const qint64 now = m_core->clock.elapsed();
     for (Peer& peer : m_core->peers) {
-        if (!peer.busy && !peer.evicted && now - peer.quietSinceMs >= kQuietBeforeEvictionMs) {
-            peer.evicted = true;
-            ::shutdown(peer.fd, SHUT_RDWR);
-        }
+        if (!peer.busy && !peer.closing && now - peer.quietSinceMs >= kQuietBeforeEvictionMs)
+            CloseThroughLibrary(peer);
     }
 }

@@ -2,6 +2,7 @@
 #include "httpserver.h"
 
 #include <cctype>
+#include <cstring>
 #include <microhttpd.h>
 
 QByteArray HttpReason(int status)
@@ -51,4 +52,53 @@ QByteArray HttpOriginForm(const QByteArray& target)
     if (!rest.startsWith('/'))
         rest.prepend('/');
     return rest;
+}
+
+bool HttpTargetIsClean(const QByteArray& target)
+{
+    for (qsizetype i = 0; i < target.size(); ++i) {
+        const auto byte = static_cast<unsigned char>(target[i]);
+        if (byte <= 0x20 || byte == 0x7f)
+            return false;
+        if (byte != '%' || i + 2 >= target.size())
+            continue;
+        // an escaped control byte is one too once decoded (a NUL would cut the symbol short)
+        if (!std::isxdigit(static_cast<unsigned char>(target[i + 1]))
+            || !std::isxdigit(static_cast<unsigned char>(target[i + 2])))
+            continue;
+        const auto value = static_cast<unsigned char>(QByteArray::fromHex(target.mid(i + 1, 2)).at(0));
+        if (value < 0x20 || value == 0x7f)
+            return false;
+    }
+    return true;
+}
+
+bool HttpStartIsMalformed(const QByteArray& bytes)
+{
+    if (bytes.isEmpty())
+        return false;
+    if (static_cast<unsigned char>(bytes[0]) == 0x16)
+        return true; // a TLS handshake
+    qsizetype start = 0;
+    while (start < bytes.size() && (bytes[start] == '\r' || bytes[start] == '\n'))
+        ++start;
+    const qsizetype end = bytes.indexOf('\n', start);
+    const QByteArray line = bytes.mid(start, end < 0 ? -1 : end - start);
+    // method SP target SP version, each part without control bytes
+    int spaces = 0;
+    for (qsizetype i = 0; i < line.size(); ++i) {
+        const auto byte = static_cast<unsigned char>(line[i]);
+        if (byte == '\r' && i == line.size() - 1 && end >= 0)
+            continue;
+        if (byte == ' ') {
+            if (++spaces > 2 || i == 0 || line[i - 1] == ' ')
+                return true;
+            continue;
+        }
+        if (byte < 0x20 || byte == 0x7f)
+            return true;
+        if (spaces == 0 && !std::isalnum(byte) && !std::strchr("!#$%&'*+-.^_`|~", byte))
+            return true; // a method is a token
+    }
+    return end >= 0 && (spaces != 2 || !line.mid(line.lastIndexOf(' ') + 1).startsWith("HTTP/"));
 }

@@ -110,10 +110,12 @@ qsizetype TargetSize(const QByteArray& key)
 
 QByteArray Page(const QByteArray& title, const QByteArray& body, const QByteArray& key, qsizetype target)
 {
-    QByteArray page = PageHead(title);
+    QByteArray page;
+    page.reserve(target + 4096);
+    AppendPageHead(page, title);
     page += PageNavigation();
     page += body;
-    const QByteArray footer = PageFooter();
+    const QByteArray& footer = PageFooter();
     AppendNews(page, Seed(key), target - footer.size());
     page += footer;
     return page;
@@ -179,10 +181,11 @@ QByteArray RenderHugePage(const Security& security, const ServedQuote& quote, qs
     AppendQuoteTable(body, security, quote);
     AppendProfile(body, security);
     const QByteArray key = security.country + ':' + security.symbol;
-    QByteArray page = PageHead(HtmlText(security.symbol) + ": detailed quote");
+    QByteArray page;
+    AppendPageHead(page, HtmlText(security.symbol) + ": detailed quote");
     page += PageNavigation();
     page += body;
-    const QByteArray footer = PageFooter();
+    const QByteArray& footer = PageFooter();
     AppendNews(page, Seed(key), std::max<qsizetype>(page.size(), totalBytes - footer.size()));
     page += footer;
     if (page.size() > totalBytes)

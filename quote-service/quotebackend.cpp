@@ -2,6 +2,7 @@
 
 #include "gateway.h"
 #include "market.h"
+#include "pagecache.h"
 #include "pagerender.h"
 
 #include <cctype>
@@ -34,12 +35,28 @@ public:
             done({ 200, RenderNotFoundPage(countrySymbol.toLatin1()), {}, false });
             return;
         }
-        done({ 200, Render(MarkedSimulated(*security), SimulateQuote(*security, m_now()), hugeBytes), {}, true });
+        QuoteAnswer answer { 200, {}, {}, true };
+        answer.simulated = true;
+        const std::int64_t now = m_now();
+        if (hugeBytes > 0) {
+            answer.body = Render(MarkedSimulated(*security), SimulateQuote(*security, now), hugeBytes);
+            done(answer);
+            return;
+        }
+        // A simulated quote is the same all through a minute of its clock: simulated once in it.
+        const std::int64_t minute = now >= 0 ? now / 60 : (now - 59) / 60;
+        const QByteArray key = security->country + ':' + security->symbol;
+        const PageCache::Kept* kept = m_pages.find(key);
+        if (!kept || kept->stamp != minute)
+            kept = &m_pages.keep(key, MarkedSimulated(*security), SimulateQuote(*security, now), minute);
+        answer.body = kept->page;
+        done(answer);
     }
 
 private:
     const SecurityCatalogue& m_catalogue;
     Clock m_now;
+    PageCache m_pages;
 };
 
 class LiveBackend final : public QuoteBackend {
@@ -74,8 +91,8 @@ public:
     }
 
 private:
-    QuoteAnswer answer(const GatewayAnswer& got, const QByteArray& country, const QByteArray& symbol,
-        qsizetype hugeBytes) const
+    QuoteAnswer answer(
+        const GatewayAnswer& got, const QByteArray& country, const QByteArray& symbol, qsizetype hugeBytes)
     {
         QuoteAnswer answer;
         answer.note = got.note.toUtf8();
@@ -91,8 +108,13 @@ private:
             security.exchangeName = !got.quote.exchange.isEmpty() ? got.quote.exchange
                 : known                                           ? known->exchangeName
                                                                   : QByteArray();
-            answer.body = Render(security, m_formatter(got.quote, m_now()), hugeBytes);
+            const ServedQuote served = m_formatter(got.quote, m_now());
+            answer.body = hugeBytes > 0
+                ? Render(security, served, hugeBytes)
+                : m_pages.keep(security.country + ':' + symbol, security, served, 0).page;
             answer.quotePage = true;
+            answer.stale = got.outcome == GatewayOutcome::Stale;
+            answer.ageSeconds = int(std::max<std::int64_t>(0, got.ageMs / 1000));
             break;
         }
         case GatewayOutcome::NotFound:
@@ -109,6 +131,7 @@ private:
     const SecurityCatalogue& m_catalogue;
     LiveFormatter m_formatter;
     Clock m_now;
+    PageCache m_pages;
     std::shared_ptr<int> m_alive = std::make_shared<int>(0);
 };
 

@@ -19,6 +19,9 @@ struct QuoteAnswer {
     QByteArray body;
     QByteArray note; // for the log
     bool quotePage = false; // a quote, which a cache may keep; not a no-data page
+    bool simulated = false; // fresh until its clock's next minute
+    bool stale = false; // an old quote standing in while every source fails
+    int ageSeconds = 0; // of a live quote, since its source gave it
 };
 
 // Where the server's quote pages come from: the simulated market or the live gateway. The server

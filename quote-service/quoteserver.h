@@ -5,6 +5,7 @@
 #include "market.h"
 #include "options.h"
 #include "quotebackend.h"
+#include "refusallog.h"
 
 #include <QElapsedTimer>
 #include <QObject>
@@ -37,15 +38,24 @@ public:
 private:
     using Answer = QuoteAnswer;
 
+    // One request on its way: what the log line names.
+    struct Asked {
+        QByteArray method;
+        QByteArray target; // without the path prefix
+        QElapsedTimer started;
+    };
+
     void handle(const HttpRequest& request, HttpReply reply);
-    void answerQuote(const QString& countrySymbol, const FaultPlan& plan, const QByteArray& target,
-        const QElapsedTimer& started, HttpReply reply);
-    void deliver(HttpReply& reply, const FaultPlan& plan, const Answer& answer, const QByteArray& target,
-        const QElapsedTimer& started);
-    void log(const QByteArray& target, int status, qint64 bytes, qint64 ms, const QByteArray& note) const;
+    void answerQuote(
+        const QString& countrySymbol, const FaultPlan& plan, const Asked& asked, HttpReply reply);
+    void deliver(HttpReply& reply, const FaultPlan& plan, const Answer& answer, const Asked& asked);
+    HttpHeaders cacheHeaders(const Answer& answer, bool kept) const;
+    void log(const Asked& asked, int status, qint64 bytes, const QByteArray& note) const;
+    void writeLine(const QByteArray& text) const;
 
     const ServiceOptions& m_options;
     std::unique_ptr<QuoteBackend> m_backend;
+    RefusalLog m_refusals;
     HttpServer m_http;
     std::int64_t m_clockStart = 0; // UTC seconds at m_sinceStart's start
     QElapsedTimer m_sinceStart;

@@ -17,6 +17,8 @@ struct ServedQuote {
     std::int64_t quoteDay = 0; // Eastern date of the quote, days since 1970
     int quoteHour = 0; // Eastern wall clock
     int quoteMinute = 0;
+
+    bool operator==(const ServedQuote&) const = default;
 };
 
 // How every page prints its figures, simulated or live.
