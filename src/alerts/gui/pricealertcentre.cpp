@@ -1,6 +1,6 @@
 #include "alerts/gui/pricealertcentre.h"
 
-#include "app/mainframe.h"
+#include "markets/gui/childwindowhost.h"
 #include "platform/textcodec.h"
 #include "quotewin/gui/ckolpexview.h"
 
@@ -8,15 +8,20 @@
 #include <QMdiArea>
 #include <QMdiSubWindow>
 
-PriceAlertCentre& PriceAlertCentre::Of(CMainFrame& frame)
+PriceAlertCentre* PriceAlertCentre::Of(const CKolpexView& view)
 {
-    auto* centre = frame.findChild<PriceAlertCentre*>(QString(), Qt::FindDirectChildrenOnly);
-    return centre ? *centre : *new PriceAlertCentre(frame);
+    QWidget* window = view.window();
+    auto* host = dynamic_cast<ChildWindowHost*>(window);
+    if (!host)
+        return nullptr;
+    auto* centre = window->findChild<PriceAlertCentre*>(QString(), Qt::FindDirectChildrenOnly);
+    return centre ? centre : new PriceAlertCentre(*window, *host);
 }
 
-PriceAlertCentre::PriceAlertCentre(CMainFrame& frame)
-    : QObject(&frame)
-    , m_frame(frame)
+PriceAlertCentre::PriceAlertCentre(QWidget& window, ChildWindowHost& host)
+    : QObject(&window)
+    , m_window(window)
+    , m_host(host)
 {
     connect(&m_notifications, &DesktopNotifications::shown, this, [this](quint64 token, uint id) {
         if (const auto it = m_pending.find(token); it != m_pending.end()) {
@@ -36,7 +41,7 @@ std::vector<PriceAlert> PriceAlertCentre::AlertsFor(const std::string& security)
 
 bool PriceAlertCentre::Store(const std::string& security, const std::vector<PriceAlert>& alerts)
 {
-    if (!m_file.Store(security, alerts, m_frame.notifier()))
+    if (!m_file.Store(security, alerts, m_host.notifier()))
         return false;
     Q_EMIT alertsChanged(FromCp1252(security));
     return true;
@@ -55,8 +60,8 @@ void PriceAlertCentre::Fallback(quint64 token)
         return;
     const std::string summary = it->second.summary;
     m_pending.erase(it);
-    QApplication::alert(&m_frame);
-    m_frame.SetMessageText("Price alert: " + summary);
+    QApplication::alert(&m_window);
+    m_host.SetMessageText("Price alert: " + summary);
 }
 
 void PriceAlertCentre::Raise(uint notificationId)
@@ -69,13 +74,14 @@ void PriceAlertCentre::Raise(uint notificationId)
         if (auto* frame = qobject_cast<QMdiSubWindow*>(w)) {
             if (frame->isMinimized())
                 frame->showNormal();
-            m_frame.mdiArea()->setActiveSubWindow(frame);
+            if (QMdiArea* area = frame->mdiArea())
+                area->setActiveSubWindow(frame);
             break;
         }
     }
-    if (m_frame.isMinimized())
-        m_frame.showNormal();
-    m_frame.raise();
-    m_frame.activateWindow();
+    if (m_window.isMinimized())
+        m_window.showNormal();
+    m_window.raise();
+    m_window.activateWindow();
     view->setFocus();
 }

@@ -10,17 +10,19 @@
 #include <string>
 #include <vector>
 
+class ChildWindowHost;
 class CKolpexView;
-class CMainFrame;
+class QWidget;
 
 // The main frame's price alerts: the alerts file, the desktop's notifications and which quote
 // window each notification is about, so that "Open" raises it. Made on first use as a child of
-// the frame and lives as long as it.
+// the frame and lives as long as it; it knows the frame only as the host of its windows.
 class PriceAlertCentre final : public QObject {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(PriceAlertCentre)
 public:
-    static PriceAlertCentre& Of(CMainFrame& frame);
+    // The centre of the frame the view is in; null while the view is in none.
+    static PriceAlertCentre* Of(const CKolpexView& view);
 
     std::vector<PriceAlert> AlertsFor(const std::string& security);
     // Saves a security's alerts (an empty list removes them); the open windows of it take them up.
@@ -33,11 +35,12 @@ Q_SIGNALS:
     void alertsChanged(const QString& security);
 
 private:
-    explicit PriceAlertCentre(CMainFrame& frame);
+    PriceAlertCentre(QWidget& window, ChildWindowHost& host);
     void Fallback(quint64 token);
     void Raise(uint notificationId);
 
-    CMainFrame& m_frame;
+    QWidget& m_window;
+    ChildWindowHost& m_host;
     AlertFile m_file;
     DesktopNotifications m_notifications;
     struct Pending {

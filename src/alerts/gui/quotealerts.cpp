@@ -2,7 +2,6 @@
 
 #include "alerts/gui/cdia_pricealert.h"
 #include "alerts/gui/pricealertcentre.h"
-#include "app/mainframe.h"
 #include "chart/graph.h"
 #include "chart/quotechart.h"
 #include "platform/textcodec.h"
@@ -15,11 +14,6 @@
 namespace {
 
 const char kAlertMark[] = " [Alert]";
-
-CMainFrame* FrameOf(const CKolpexView& view)
-{
-    return qobject_cast<CMainFrame*>(view.window());
-}
 
 class QuoteAlertHook final : public QObject {
     Q_OBJECT
@@ -35,9 +29,9 @@ public:
     {
         if (!Load())
             return;
-        CMainFrame* frame = FrameOf(m_view);
+        PriceAlertCentre* centre = PriceAlertCentre::Of(m_view);
         for (const PriceAlert& alert : m_watch.OnQuote(m_view.quote()))
-            PriceAlertCentre::Of(*frame).Tell(m_view, NoticeFor(m_view.entry(), m_view.quote(), alert));
+            centre->Tell(m_view, NoticeFor(m_view.entry(), m_view.quote(), alert));
     }
 
 protected:
@@ -67,18 +61,16 @@ private:
     // The window's security is known once the view has its entry; its alerts are read then.
     bool Load()
     {
-        CMainFrame* frame = FrameOf(m_view);
-        if (m_view.isInert() || !frame || m_view.entry().symbol.empty())
+        PriceAlertCentre* centre = PriceAlertCentre::Of(m_view);
+        if (m_view.isInert() || !centre || m_view.entry().symbol.empty())
             return false;
         if (m_security.empty()) {
             m_security = AlertSecurity(m_view.entry());
-            PriceAlertCentre& centre = PriceAlertCentre::Of(*frame);
-            connect(
-                &centre, &PriceAlertCentre::alertsChanged, this, [this, &centre](const QString& security) {
-                    if (ToCp1252(security) == m_security)
-                        Take(centre.AlertsFor(m_security));
-                });
-            Take(centre.AlertsFor(m_security));
+            connect(centre, &PriceAlertCentre::alertsChanged, this, [this, centre](const QString& security) {
+                if (ToCp1252(security) == m_security)
+                    Take(centre->AlertsFor(m_security));
+            });
+            Take(centre->AlertsFor(m_security));
         }
         return true;
     }
@@ -109,7 +101,7 @@ private:
     {
         CDia_PriceAlert dialog(m_view.entry().symbol, m_watch.alerts(), &m_view);
         if (dialog.DoModal() != CDia_PriceAlert::Cancelled)
-            PriceAlertCentre::Of(*FrameOf(m_view)).Store(m_security, dialog.alerts());
+            PriceAlertCentre::Of(m_view)->Store(m_security, dialog.alerts());
     }
 
     CKolpexView& m_view;
