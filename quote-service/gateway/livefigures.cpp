@@ -1,6 +1,7 @@
 #include "gateway/livefigures.h"
 
 #include "gateway/sources/sourcefields.h"
+#include "market/countries.h"
 #include "market/easterntime.h"
 
 #include <algorithm>
@@ -43,20 +44,6 @@ int ChangePlaces(double change, int providerPlaces)
 }
 
 } // namespace
-
-QByteArray CurrencySign(const QByteArray& currencyCode)
-{
-    const QByteArray code = currencyCode.toUpper();
-    if (code == "GBP" || code == "GBX")
-        return "\xA3"; // pound sign; a London price in pence still has a market value in pounds
-    if (code == "EUR")
-        return "\x80"; // euro sign
-    if (code == "JPY")
-        return "\xA5"; // yen sign
-    if (code == "SEK")
-        return "SEK ";
-    return "$";
-}
 
 QByteArray SalesSign(const QByteArray& tradingCurrency, const QByteArray& reportingCurrency)
 {

@@ -10,8 +10,6 @@
 // US Eastern wall clock, with its date in front unless it is today's Eastern date at nowUtc.
 ServedQuote FormatLiveQuote(const LiveQuote& quote, std::int64_t nowUtc);
 
-// What the page puts before a market value: "$", or the sign of the quote's currency.
-QByteArray CurrencySign(const QByteArray& currencyCode);
 // What the page puts before the sales: the quote's own sign when the company reports in the
 // currency it trades in, else the reporting currency's code ("CNY ", "EUR ").
 QByteArray SalesSign(const QByteArray& tradingCurrency, const QByteArray& reportingCurrency);

@@ -1,5 +1,6 @@
 #include "market/market.h"
 
+#include "market/countries.h"
 #include "market/easterntime.h"
 
 #include <algorithm>
@@ -128,20 +129,6 @@ double RoundToTick(double price)
     return std::max(tick, std::round(price / tick) * tick);
 }
 
-QByteArray Currency(const QByteArray& country)
-{
-    if (country == "GB")
-        return "\xA3"; // pound sign
-    if (country == "JP")
-        return "\xA5"; // yen sign
-    if (country == "SE")
-        return "SEK ";
-    if (country == "BE" || country == "DE" || country == "FR" || country == "IT" || country == "NL"
-        || country == "ES")
-        return "\x80"; // euro sign
-    return "$";
-}
-
 double Anchor(const Profile& p, const Security& s, std::int64_t day)
 {
     Random r(s, 2, day);
@@ -261,7 +248,7 @@ ServedQuote SimulateQuote(const Security& s, std::int64_t utcSeconds)
 
     Random r(s, 4, day * 1000 + minute);
     const QByteArray na = "N/A";
-    const QByteArray cur = Currency(s.country);
+    const QByteArray cur = CurrencySign(CountryCurrency(s.country));
     const bool fund = s.kind == SecurityKind::Fund;
     if (fund) {
         q.bid = q.ask = na;

@@ -1,6 +1,7 @@
 #include "gateway/sources/cnbc.h"
 
 #include "gateway/sources/sourcefields.h"
+#include "market/countries.h"
 #include "market/easterntime.h"
 
 #include <QDateTime>
@@ -20,28 +21,6 @@ const QByteArray kQuoteOptions
     = QByteArrayLiteral("&requestMethod=itv&noform=1&partnerId=2&fund=1&exthrs=0&output=json");
 
 constexpr double kLargest = 1e16; // as the other sources: beyond any price, volume or market value
-
-// CNBC writes a listing abroad as the home symbol and the country: "SAP-DE", "VOD-GB".
-const char* CountrySuffix(const QByteArray& country)
-{
-    static const char* const suffixes[][2] = {
-        { "AU", "-AU" },
-        { "BE", "-BE" },
-        { "DE", "-DE" },
-        { "ES", "-ES" },
-        { "FR", "-FR" },
-        { "GB", "-GB" },
-        { "IT", "-IT" },
-        { "JP", "-JP" },
-        { "NL", "-NL" },
-        { "SE", "-SE" },
-    };
-    for (const auto& s : suffixes) {
-        if (country == s[0])
-            return s[1];
-    }
-    return nullptr;
-}
 
 // An index or currency pair in Yahoo's spelling, in CNBC's; empty for one it is not known to have.
 // A pair is translated only where both quote it the same way round (EUR= is dollars per euro).
@@ -221,8 +200,9 @@ QByteArray CnbcSymbol(const QByteArray& country, const QByteArray& symbol,
         return s.contains('^') || s.contains('=') ? CnbcIndexOrPair(s) : s;
     if (code == "CA")
         return s + (isVentureOnly && isVentureOnly(symbol) ? "-V" : "-CA");
-    if (const char* suffix = CountrySuffix(code))
-        return s + suffix;
+    // a listing abroad is the home symbol and the country: "SAP-DE", "VOD-GB"
+    if (const CountryListing* listing = FindCountryListing(code))
+        return s + listing->cnbc;
     return {};
 }
 

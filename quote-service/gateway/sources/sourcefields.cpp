@@ -1,5 +1,6 @@
 #include "gateway/sources/sourcefields.h"
 
+#include "market/countries.h"
 #include "platform/textcodec.h"
 
 #include <QJsonDocument>
@@ -11,27 +12,6 @@ namespace {
 
 // Beyond anything a price, a volume or a market value reaches; keeps the page's figures printable.
 constexpr double kLargest = 1e16;
-
-const char* MarketSuffix(const QByteArray& country)
-{
-    static const char* const suffixes[][2] = {
-        { "GB", ".L" },
-        { "AU", ".AX" },
-        { "BE", ".BR" },
-        { "DE", ".DE" },
-        { "ES", ".MC" },
-        { "FR", ".PA" },
-        { "IT", ".MI" },
-        { "JP", ".T" },
-        { "NL", ".AS" },
-        { "SE", ".ST" },
-    };
-    for (const auto& s : suffixes) {
-        if (country == s[0])
-            return s[1];
-    }
-    return nullptr;
-}
 
 // A currency quoted in hundredths, and the currency it is a hundredth of.
 const char* const kMinorUnits[][2]
@@ -93,8 +73,8 @@ QByteArray ProviderSymbol(const QByteArray& country, const QByteArray& symbol,
     }
     if (code == "CA")
         return s + (isVentureOnly && isVentureOnly(symbol) ? ".V" : ".TO");
-    if (const char* suffix = MarketSuffix(code))
-        return s + suffix;
+    if (const CountryListing* listing = FindCountryListing(code))
+        return s + listing->yahoo;
     return {};
 }
 
