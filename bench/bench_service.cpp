@@ -3,11 +3,11 @@
 // and without it, and the service's memory once it holds a thousand live quotes; then the real
 // service program under 200 keep-alive clients beside a bare libmicrohttpd server answering the
 // same page from memory, and its memory after a burst of 1,000 clients.
-#include "catalogue.h"
-#include "gateway.h"
-#include "livepage.h"
+#include "gateway/gateway.h"
+#include "gateway/livefigures.h"
 #include "loadclients.h"
-#include "options.h"
+#include "market/catalogue.h"
+#include "options/options.h"
 #include "quoteserver.h"
 
 #include <QCoreApplication>

@@ -9,9 +9,9 @@
 // every figure, through the gateway; against Yahoo alone, the difference is what the fill costs on
 // the critical path. The stall: an unrelated symbol asked beside 60 or 100 whose answers never come.
 #include "../tests/support/routedprovider.h"
-#include "gateway.h"
-#include "sources/cnbc.h"
-#include "sources/yahoo.h"
+#include "gateway/gateway.h"
+#include "gateway/sources/cnbc.h"
+#include "gateway/sources/yahoo.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>

@@ -1,6 +1,6 @@
 // CNBC's answers as they might come: the quote parser on arbitrary bytes.
+#include "gateway/sources/cnbc.h"
 #include "livesourcecheck.h"
-#include "sources/cnbc.h"
 
 #include <cstddef>
 #include <cstdint>

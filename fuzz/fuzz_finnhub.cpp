@@ -1,6 +1,6 @@
 // Finnhub's answers as they might come: every parser on arbitrary bytes.
+#include "gateway/sources/finnhub.h"
 #include "livesourcecheck.h"
-#include "sources/finnhub.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,6 +1,6 @@
 // Yahoo's answers as they might come: every parser on arbitrary bytes.
+#include "gateway/sources/yahoo.h"
 #include "livesourcecheck.h"
-#include "sources/yahoo.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -2,8 +2,8 @@
 
 // What every live source's parser must hold to on arbitrary bytes, and whatever figures it gives
 // printed as a page.
-#include "livepage.h"
-#include "sources/quotesource.h"
+#include "gateway/livefigures.h"
+#include "gateway/sources/quotesource.h"
 
 #include <cstdlib>
 

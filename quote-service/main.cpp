@@ -1,11 +1,11 @@
-#include "catalogue.h"
-#include "dump.h"
-#include "gateway.h"
-#include "livepage.h"
-#include "options.h"
+#include "gateway/gateway.h"
+#include "gateway/livefigures.h"
+#include "gateway/sources/upstream.h"
+#include "http/socketactivation.h"
+#include "market/catalogue.h"
+#include "market/dump.h"
+#include "options/options.h"
 #include "quoteserver.h"
-#include "socketactivation.h"
-#include "sources/upstream.h"
 
 #include <QCoreApplication>
 #include <QDateTime>

@@ -1,9 +1,9 @@
 #include "quotebackend.h"
 
-#include "gateway.h"
-#include "market.h"
-#include "pagecache.h"
-#include "pagerender.h"
+#include "gateway/gateway.h"
+#include "market/market.h"
+#include "page/pagecache.h"
+#include "page/pagerender.h"
 
 #include <cctype>
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "catalogue.h"
-#include "options.h"
+#include "market/catalogue.h"
+#include "options/options.h"
 
 #include <QByteArray>
 #include <QString>

@@ -1,6 +1,6 @@
 #include "quoteserver.h"
 
-#include "pagerender.h"
+#include "page/pagerender.h"
 
 #include <QDateTime>
 #include <QHostAddress>

@@ -1,11 +1,11 @@
 #pragma once
 
-#include "catalogue.h"
-#include "httpserver.h"
-#include "market.h"
-#include "options.h"
+#include "http/httpserver.h"
+#include "http/refusallog.h"
+#include "market/catalogue.h"
+#include "market/market.h"
+#include "options/options.h"
 #include "quotebackend.h"
-#include "refusallog.h"
 
 #include <QElapsedTimer>
 #include <QObject>

@@ -1,10 +1,7 @@
-#include "platform/notifier.h"
 #include "platform/textcodec.h"
-#include "quote/pagereader.h"
-#include "quote/quotemanager.h"
 #include "tool/commands.h"
 #include "tool/quoteoutput.h"
-#include "tool/toolhost.h"
+#include "tool/toolquotes.h"
 
 #include <cstdio>
 
@@ -53,20 +50,16 @@ int RunFetch(const QStringList& args)
     if (colon <= 0 || colon == security.size() - 1)
         return UsageError("fetch needs CC:SYMBOL");
 
-    const QuoteEntry defaultEntry;
-    StderrNotifier notifier;
-    CPageReader reader(notifier);
-    ToolHost host;
-    CQuoteManager manager(defaultEntry, reader, host, notifier);
-    QuoteEntry entry = defaultEntry;
+    ToolQuotes quotes;
+    QuoteEntry entry = quotes.defaults;
     entry.countryCode = ToCp1252(security.left(colon));
     entry.symbol = ToCp1252(security.mid(colon + 1));
     entry.companyName = ToCp1252(company);
     QuoteRecord record;
-    if (!manager.FetchQuote(&entry, &record)) {
-        if (!reader.lastReason().empty())
-            std::fprintf(
-                stderr, "kolpex-quote: the quote service says: %s\n", Printable(reader.lastReason()).c_str());
+    if (!quotes.manager.FetchQuote(&entry, &record)) {
+        if (!quotes.reader.lastReason().empty())
+            std::fprintf(stderr, "kolpex-quote: the quote service says: %s\n",
+                Printable(quotes.reader.lastReason()).c_str());
         return 1;
     }
     const std::string out

@@ -1,11 +1,8 @@
 // kolpex-quote list MARKET [--find TEXT] [--json]
 #include "markets/markettable.h"
-#include "platform/notifier.h"
 #include "platform/textcodec.h"
-#include "quote/pagereader.h"
-#include "quote/quotemanager.h"
 #include "tool/commands.h"
-#include "tool/toolhost.h"
+#include "tool/toolquotes.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -77,18 +74,14 @@ int RunList(const QStringList& args)
     if (!info)
         return UsageError("unknown market (use NYSE, AMEX, NASDAQ, MUTUAL, CVE, TSX or LSE)");
 
-    StderrNotifier notifier;
-    CPageReader reader(notifier);
-    ToolHost host;
-    const QuoteEntry defaults;
-    CQuoteManager manager(defaults, reader, host, notifier);
+    ToolQuotes quotes;
     EntryArray entries;
-    if (!manager.LoadMarketList(info->code, entries))
+    if (!quotes.manager.LoadMarketList(info->code, entries))
         return 1;
 
     if (haveFind) {
-        manager.FindInList(ToCp1252(find), entries);
-        entries = host.searchResults();
+        quotes.manager.FindInList(ToCp1252(find), entries);
+        entries = quotes.host.searchResults();
     }
     for (const QuoteEntry& entry : entries)
         PrintEntry(entry, json);

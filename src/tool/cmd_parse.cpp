@@ -1,11 +1,8 @@
 #include "platform/httpget.h"
-#include "platform/notifier.h"
 #include "platform/textcodec.h"
-#include "quote/pagereader.h"
-#include "quote/quotemanager.h"
 #include "tool/commands.h"
 #include "tool/quoteoutput.h"
-#include "tool/toolhost.h"
+#include "tool/toolquotes.h"
 
 #include <QFile>
 #include <cstdio>
@@ -57,17 +54,13 @@ int RunParse(const QStringList& args)
             file.toLocal8Bit().constData(), static_cast<long long>(bound));
     }
 
-    const QuoteEntry defaultEntry;
-    StderrNotifier notifier;
-    CPageReader reader(notifier);
-    ToolHost host;
-    CQuoteManager manager(defaultEntry, reader, host, notifier);
-    QuoteEntry entry = defaultEntry;
+    ToolQuotes quotes;
+    QuoteEntry entry = quotes.defaults;
     entry.countryCode = ToCp1252(country);
     entry.symbol = ToCp1252(symbol);
     entry.companyName = ToCp1252(company);
     QuoteRecord record;
-    if (!manager.ParseQuotePage(bytes.toStdString(), entry, &record))
+    if (!quotes.manager.ParseQuotePage(bytes.toStdString(), entry, &record))
         return 1;
     const std::string out
         = json ? QuoteAsJson(entry.companyName, record) : QuoteAsText(entry.companyName, record);

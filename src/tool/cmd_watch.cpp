@@ -2,13 +2,10 @@
 #include "alerts/pricealert.h"
 #include "platform/desktopnotifications.h"
 #include "platform/exitsignals.h"
-#include "platform/notifier.h"
 #include "platform/textcodec.h"
-#include "quote/pagereader.h"
-#include "quote/quotemanager.h"
 #include "quotewin/numbertext.h"
 #include "tool/commands.h"
-#include "tool/toolhost.h"
+#include "tool/toolquotes.h"
 
 #include <QCoreApplication>
 #include <QTimer>
@@ -76,12 +73,8 @@ int RunWatch(const QStringList& args)
             return UsageError("no --above, --below or --move, and no alert for it in the alerts file");
     }
 
-    const QuoteEntry defaultEntry;
-    StderrNotifier notifier;
-    CPageReader reader(notifier);
-    ToolHost host;
-    CQuoteManager manager(defaultEntry, reader, host, notifier);
-    QuoteEntry entry = defaultEntry;
+    ToolQuotes quotes;
+    QuoteEntry entry = quotes.defaults;
     const auto colon = security.find(':');
     entry.countryCode = security.substr(0, colon);
     entry.symbol = security.substr(colon + 1);
@@ -101,7 +94,7 @@ int RunWatch(const QStringList& args)
 
     auto check = [&] {
         QuoteRecord quote;
-        if (!manager.FetchQuote(&entry, &quote))
+        if (!quotes.manager.FetchQuote(&entry, &quote))
             return; // a failed quote says nothing about the line
         for (const PriceAlert& alert : watch.OnQuote(quote)) {
             const AlertNotice notice = NoticeFor(entry, quote, alert);

@@ -2,8 +2,8 @@
 // protects a provider, the breaker, the stale quote and the failure, the symbols that never go
 // upstream, and a server too busy to take one more. Sources here are in-process stand-ins whose
 // answers and delays the test scripts.
-#include "gateway.h"
-#include "options.h"
+#include "gateway/gateway.h"
+#include "options/options.h"
 #include "quoteserver.h"
 
 #include <QElapsedTimer>

@@ -2,7 +2,7 @@
 // at a provider the test scripts on loopback, read back through `kolpex-quote fetch`. Also its
 // settings file, its token file, the socket a service manager hands over, and connections that
 // never finish their request.
-#include "options.h"
+#include "options/options.h"
 #include "support/loopbacksocket.h"
 #include "support/routedprovider.h"
 #include "support/scriptedhttpserver.h"

@@ -1,8 +1,8 @@
 // Kept quote pages: a changed quote is never served from the old bytes, whichever backend made it.
-#include "gateway.h"
-#include "livepage.h"
-#include "market.h"
-#include "pagerender.h"
+#include "gateway/gateway.h"
+#include "gateway/livefigures.h"
+#include "market/market.h"
+#include "page/pagerender.h"
 #include "quotebackend.h"
 
 #include <QTest>

@@ -1,9 +1,9 @@
 // CNBC, the keyless source behind Yahoo and Finnhub: its answers against a scripted provider on
 // loopback, read off the page they make; and the service's default chain falling to it.
-#include "livepage.h"
-#include "options.h"
-#include "pagerender.h"
-#include "sources/cnbc.h"
+#include "gateway/livefigures.h"
+#include "gateway/sources/cnbc.h"
+#include "options/options.h"
+#include "page/pagerender.h"
 #include "support/providerfixture.h"
 #include "support/routedprovider.h"
 #include "support/serviceprocess.h"

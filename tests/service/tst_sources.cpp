@@ -1,15 +1,15 @@
 // The live sources against scripted providers on loopback: the handshakes, renewals, fallbacks,
 // caches, bounds and time-outs, and the page their figures make, read back by the program itself.
-#include "livepage.h"
-#include "pagerender.h"
+#include "gateway/livefigures.h"
+#include "gateway/sources/finnhub.h"
+#include "gateway/sources/sourcefields.h"
+#include "gateway/sources/yahoo.h"
+#include "page/pagerender.h"
 #include "platform/clock.h"
 #include "platform/notifier.h"
 #include "quote/nullwindowhost.h"
 #include "quote/pagereader.h"
 #include "quote/quotemanager.h"
-#include "sources/finnhub.h"
-#include "sources/sourcefields.h"
-#include "sources/yahoo.h"
 #include "support/routedprovider.h"
 
 #include <QElapsedTimer>

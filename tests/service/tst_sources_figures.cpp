@@ -1,10 +1,10 @@
 // What a provider's answer becomes on the quote page: each row is the answers a scripted provider
 // gives and the page texts they must make, fetched through the source as the service fetches them.
-#include "gateway.h"
-#include "livepage.h"
-#include "sources/cnbc.h"
-#include "sources/finnhub.h"
-#include "sources/yahoo.h"
+#include "gateway/gateway.h"
+#include "gateway/livefigures.h"
+#include "gateway/sources/cnbc.h"
+#include "gateway/sources/finnhub.h"
+#include "gateway/sources/yahoo.h"
 #include "support/providerfixture.h"
 #include "support/routedprovider.h"
 

@@ -1,9 +1,9 @@
 // A source's session and its upstream client under load and fault, against scripted providers on
 // loopback: crumb renewal when many requests are refused at once, what a summary Yahoo does not
 // have costs, stalled answers beside prompt ones, and a compressed answer that unpacks too far.
-#include "sources/slowfigures.h"
-#include "sources/upstream.h"
-#include "sources/yahoo.h"
+#include "gateway/sources/slowfigures.h"
+#include "gateway/sources/upstream.h"
+#include "gateway/sources/yahoo.h"
 #include "support/providerfixture.h"
 #include "support/routedprovider.h"
 
