@@ -5,7 +5,7 @@ packages=(cmake g++ make clang libclang-rt-dev qt6-base-dev libmicrohttpd-dev pk
           libbenchmark-dev xvfb xauth fonts-liberation python3 imagemagick
           pandoc file dpkg-dev lintian appstream desktop-file-utils iproute2 util-linux
           python3-pyatspi at-spi2-core dbus xdotool x11-utils weston qt6-wayland
-          orca speech-dispatcher dunst)
+          orca speech-dispatcher dunst nginx-light wrk)
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
