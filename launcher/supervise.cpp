@@ -12,6 +12,7 @@
 // both end with this supervisor, however it ends (a parent-death signal covers SIGKILL). The exit
 // status is COMMAND's.
 
+#include "platform/localhttp.h"
 #include "rotatinglog.h"
 
 #include <algorithm>
@@ -108,23 +109,6 @@ int ListenLocally(std::string* dir, std::string* path)
         errno = saved;
     }
     return -1;
-}
-
-// The address the program reads: the socket's path percent-encoded as the "host" of http+unix.
-std::string LocalUrl(const std::string& socketPath, const std::string& prefix)
-{
-    std::string url = "http+unix://";
-    for (const char ch : socketPath) {
-        const auto c = static_cast<unsigned char>(ch);
-        if (std::isalnum(c) || c == '-' || c == '.' || c == '_' || c == '~') {
-            url += ch;
-        } else {
-            url += '%';
-            url += "0123456789ABCDEF"[c >> 4];
-            url += "0123456789ABCDEF"[c & 15];
-        }
-    }
-    return url + "/" + prefix;
 }
 
 // What came from a service goes to a terminal: no control bytes.
@@ -250,7 +234,7 @@ bool Supervisor::setUp()
         return false;
     }
     m_prefix = *prefix;
-    m_url = LocalUrl(m_socketPath, m_prefix);
+    m_url = LocalServiceUrl(m_socketPath, "/" + m_prefix);
     logLine("kolpex: quote service for process " + std::to_string(m_self) + " on unix:" + m_socketPath);
     return true;
 }

@@ -134,23 +134,6 @@ std::optional<LocalUrl> ParseLocalUrl(const std::string& url)
     return local;
 }
 
-std::string LocalServiceUrl(const std::string& socketPath, const std::string& path)
-{
-    static constexpr char kHex[] = "0123456789ABCDEF";
-    std::string url = kLocalScheme;
-    for (const char ch : socketPath) {
-        const auto c = static_cast<unsigned char>(ch);
-        if (std::isalnum(c) || c == '-' || c == '.' || c == '_' || c == '~') {
-            url += ch;
-        } else {
-            url += '%';
-            url += kHex[c >> 4];
-            url += kHex[c & 15];
-        }
-    }
-    return url + path;
-}
-
 HttpGetResult LocalHttpGet(const LocalUrl& url, const HttpGetOptions& options)
 {
     HttpGetResult result;

@@ -2,6 +2,7 @@
 
 #include "platform/httpget.h"
 
+#include <cctype>
 #include <optional>
 #include <string>
 
@@ -17,7 +18,23 @@ struct LocalUrl {
 
 // Nothing for a URL of any other scheme or without a socket path.
 std::optional<LocalUrl> ParseLocalUrl(const std::string& url);
-std::string LocalServiceUrl(const std::string& socketPath, const std::string& path);
+// Inline and plain C++: the supervisor, which has no Qt, names its socket with it too.
+inline std::string LocalServiceUrl(const std::string& socketPath, const std::string& path)
+{
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string url = kLocalScheme;
+    for (const char ch : socketPath) {
+        const auto c = static_cast<unsigned char>(ch);
+        if (std::isalnum(c) || c == '-' || c == '.' || c == '_' || c == '~') {
+            url += ch;
+        } else {
+            url += '%';
+            url += kHex[c >> 4];
+            url += kHex[c & 15];
+        }
+    }
+    return url + path;
+}
 
 // HTTP/1.1 GET over the socket, with HttpGet's bounds, time-outs and outcomes.
 HttpGetResult LocalHttpGet(const LocalUrl& url, const HttpGetOptions& options);

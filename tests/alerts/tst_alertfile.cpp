@@ -3,6 +3,7 @@
 // runs in a child process of this test, unprivileged where permission bits must bind.
 #include "alerts/alertfile.h"
 #include "platform/notifier.h"
+#include "support/childrun.h"
 #include "support/smalldisk.h"
 
 #include <QCoreApplication>
@@ -17,8 +18,6 @@
 #include <unistd.h>
 
 namespace {
-
-constexpr uid_t kNobody = 65534;
 
 const QByteArray kEarlier = "US:MSFT above 420.00\n"
                             "this is not an alert\n"
@@ -40,33 +39,10 @@ bool WriteBytes(const QString& path, const QByteArray& bytes)
     return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.flush();
 }
 
-struct ChildRun {
-    int exitCode = -1;
-    QByteArray out;
-    QByteArray err;
-};
-
 // Reads the file three times, then stores "below 380" for US:MSFT (as the dialog does).
 ChildRun StoreInChild(const QString& path, bool unprivileged)
 {
-    QProcess child;
-    QStringList args { QStringLiteral("--store"), path };
-    if (unprivileged && ::geteuid() == 0) {
-        child.start(QStringLiteral("setpriv"),
-            QStringList { QStringLiteral("--reuid=%1").arg(kNobody),
-                QStringLiteral("--regid=%1").arg(kNobody), QStringLiteral("--clear-groups"),
-                QCoreApplication::applicationFilePath() }
-                + args);
-    } else {
-        child.start(QCoreApplication::applicationFilePath(), args);
-    }
-    if (!child.waitForFinished(60000)) {
-        child.kill();
-        child.waitForFinished();
-        return {};
-    }
-    return { child.exitStatus() == QProcess::NormalExit ? child.exitCode() : -1,
-        child.readAllStandardOutput(), child.readAllStandardError() };
+    return RunSelfInChild({ QStringLiteral("--store"), path }, unprivileged);
 }
 
 int StoreAsProcess(const QString& path)

@@ -1,38 +1,18 @@
 // The installed program as a screen reader and the desktop shell meet it: run under its installed
 // name on an X server of the test's own, in a session bus of its own with the accessibility bus,
 // driven by keys alone, read back through AT-SPI by tests/e2e/scripts/a11y_readquote.py.
-#include "support/ownxserver.h"
+#include "support/desktopsession.h"
 #include "support/serviceprocess.h"
 
 #include <QDateTime>
-#include <QDir>
 #include <QFile>
 #include <QJsonArray>
-#include <QJsonDocument>
 #include <QJsonObject>
-#include <QProcess>
 #include <QRegularExpression>
-#include <QStandardPaths>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QTimeZone>
 
 namespace {
-
-const QString kPython = QStringLiteral("/usr/bin/python3");
-
-// Why the accessibility run cannot happen here, or empty when everything it needs is installed.
-QString MissingTool()
-{
-    for (const char* tool : { "dbus-run-session", "xdotool", "xprop", "Xvfb" })
-        if (QStandardPaths::findExecutable(QString::fromLatin1(tool)).isEmpty())
-            return QString::fromLatin1(tool);
-    if (!QFile::exists(QStringLiteral("/usr/libexec/at-spi-bus-launcher")))
-        return QStringLiteral("at-spi2-core");
-    if (QProcess::execute(kPython, { QStringLiteral("-c"), QStringLiteral("import pyatspi") }) != 0)
-        return QStringLiteral("python3-pyatspi");
-    return {};
-}
 
 QString Fixed(const QJsonValue& value)
 {
@@ -47,27 +27,18 @@ class TestAccessibility final : public QObject {
 private Q_SLOTS:
     void quoteReadByKeyboardAndScreenReader()
     {
-        if (const QString missing = MissingTool(); !missing.isEmpty())
+        if (const QString missing = DesktopSession::Missing({ QStringLiteral("xprop") }, true);
+            !missing.isEmpty())
             QSKIP(qPrintable(missing + QStringLiteral(" is missing: cannot run the program under AT-SPI")));
-        OwnXServer x;
-        const QString display = QString::fromLatin1(x.startDisplay());
-        if (display.isEmpty())
+        DesktopSession session;
+        if (!session.startX())
             QSKIP("no X server of the test's own could be started");
-
-        QTemporaryDir scratch;
-        auto in = [&scratch](const char* name) { return scratch.filePath(QString::fromLatin1(name)); };
-        for (const char* sub : { "home", "config", "runtime", "work" })
-            QVERIFY(QDir().mkpath(in(sub)));
-        QFile::setPermissions(
-            in("runtime"), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-        QVERIFY(QFile::copy(QStringLiteral(KOLPEX_DATA_DIR "/NASDAQ.TXT"), in("work/NASDAQ.TXT")));
-        // The name the package installs the program under, which is not the desktop file's.
-        QVERIFY(QFile::link(QStringLiteral(KOLPEX_APP_BIN), in("kolpex-gui")));
         // Keys do the rest; the script only makes the quote refresh every 1.5 s instead of 5 minutes
         // and keeps the program open meanwhile (the reader ends it).
-        QFile demo(in("demo.txt"));
-        QVERIFY(demo.open(QIODevice::WriteOnly) && demo.write("refresh-every 1500\nwait 150000\n") > 0);
-        demo.close();
+        QVERIFY2(session.prepare("refresh-every 1500\nwait 150000\n"), qPrintable(session.error()));
+        QVERIFY(QFile::copy(QStringLiteral(KOLPEX_DATA_DIR "/NASDAQ.TXT"), session.in("work/NASDAQ.TXT")));
+        // The name the package installs the program under, which is not the desktop file's.
+        QVERIFY(QFile::link(QStringLiteral(KOLPEX_APP_BIN), session.in("kolpex-gui")));
 
         const qint64 now = QDateTime(QDate(2026, 2, 10), QTime(16, 0), QTimeZone::utc()).toSecsSinceEpoch();
         const QStringList serviceArguments { QStringLiteral("--lists"), QStringLiteral(KOLPEX_DATA_DIR),
@@ -75,36 +46,9 @@ private Q_SLOTS:
         QuoteServiceProcess service;
         QVERIFY2(service.start(serviceArguments), qPrintable(service.error()));
 
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.remove(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"));
-        env.remove(QStringLiteral("WAYLAND_DISPLAY"));
-        env.insert(QStringLiteral("DISPLAY"), display);
-        env.insert(QStringLiteral("HOME"), in("home"));
-        env.insert(QStringLiteral("XDG_CONFIG_HOME"), in("config"));
-        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), in("runtime"));
-        env.insert(QStringLiteral("KOLPEX_QUOTE_SERVICE"), QString::fromLatin1(service.url()));
-        env.insert(QStringLiteral("KOLPEX_DEMO_SCRIPT"), demo.fileName());
-        // Under AddressSanitizer: libxkbcommon-x11 trips the strict string check when the xcb
-        // platform starts (see tst_lockindicators); every other check stays.
-        if (env.contains(QStringLiteral("ASAN_OPTIONS")))
-            env.insert(QStringLiteral("ASAN_OPTIONS"),
-                env.value(QStringLiteral("ASAN_OPTIONS")) + QStringLiteral(":strict_string_checks=0"));
-        QProcess run;
-        run.setProcessEnvironment(env);
-        run.setWorkingDirectory(in("work"));
-        run.start(QStringLiteral("dbus-run-session"),
-            { QStringLiteral("--"), kPython,
-                QStringLiteral(KOLPEX_SOURCE_DIR "/tests/e2e/scripts/a11y_readquote.py"), in("kolpex-gui") });
-        QVERIFY(run.waitForStarted(10'000));
-        if (!run.waitForFinished(150'000)) {
-            run.kill();
-            run.waitForFinished(5000);
-            QFAIL("the accessibility run did not end in time");
-        }
-        const QByteArray output = run.readAllStandardOutput().trimmed();
-        const QJsonObject read = QJsonDocument::fromJson(output.mid(output.lastIndexOf('\n') + 1)).object();
-        QVERIFY2(!read.isEmpty() && !read.contains(QStringLiteral("error")),
-            (output + '\n' + run.readAllStandardError()).constData());
+        const QJsonObject read = session.run(
+            service.url(), {}, "tests/e2e/scripts/a11y_readquote.py", { session.in("kolpex-gui") }, 150'000);
+        QVERIFY2(!read.isEmpty(), qPrintable(session.error()));
 
         // Known to the shell by the desktop file's name, whatever the binary is called.
         QCOMPARE(read[u"wm_class"].toString(), QStringLiteral("WM_CLASS(STRING) = \"kolpex\", \"kolpex\""));

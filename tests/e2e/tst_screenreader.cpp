@@ -3,19 +3,15 @@
 // the program driven by keys alone (the demo script only opens the list and makes refreshes come
 // every two seconds) against a market whose clock runs 30 times as fast. One table: the keys of
 // each step, in order, and what Orca must say after them (tests/e2e/scripts/orca_listen.py).
-#include "support/ownxserver.h"
+#include "support/desktopsession.h"
 #include "support/serviceprocess.h"
 
 #include <QDateTime>
-#include <QDir>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QProcess>
 #include <QRegularExpression>
-#include <QStandardPaths>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QTimeZone>
 
@@ -51,19 +47,6 @@ const Step kSteps[] = {
     { "and the next line, caption with figure", "key KP_Page_Up", 1.5, "Delayed: \\d+ minutes" },
 };
 
-// Why the run cannot happen here, or empty when everything it needs is installed.
-QString MissingTool()
-{
-    for (const char* tool : { "dbus-run-session", "xdotool", "Xvfb", "orca", "speech-dispatcher" })
-        if (QStandardPaths::findExecutable(QString::fromLatin1(tool)).isEmpty())
-            return QString::fromLatin1(tool);
-    if (!QFile::exists(QStringLiteral("/usr/libexec/at-spi-bus-launcher")))
-        return QStringLiteral("at-spi2-core");
-    if (!QFile::exists(QStringLiteral("/usr/lib/speech-dispatcher-modules/sd_generic")))
-        return QStringLiteral("speech-dispatcher's generic module");
-    return {};
-}
-
 } // namespace
 
 class TestScreenReader final : public QObject {
@@ -75,34 +58,30 @@ class TestScreenReader final : public QObject {
 private Q_SLOTS:
     void initTestCase()
     {
-        if (m_skip = MissingTool(); !m_skip.isEmpty()) {
+        m_skip
+            = DesktopSession::Missing({ QStringLiteral("orca"), QStringLiteral("speech-dispatcher") }, false);
+        if (m_skip.isEmpty()
+            && !QFile::exists(QStringLiteral("/usr/lib/speech-dispatcher-modules/sd_generic")))
+            m_skip = QStringLiteral("speech-dispatcher's generic module");
+        if (!m_skip.isEmpty()) {
             m_skip += QStringLiteral(" is missing: cannot run Orca");
             return;
         }
-        OwnXServer x;
-        const QString display = QString::fromLatin1(x.startDisplay());
-        if (display.isEmpty()) {
+        DesktopSession session;
+        if (!session.startX()) {
             m_skip = QStringLiteral("no X server of the test's own could be started");
             return;
         }
-        QTemporaryDir scratch;
-        auto in = [&scratch](const char* name) { return scratch.filePath(QString::fromLatin1(name)); };
-        for (const char* sub : { "home", "config", "runtime", "work" })
-            QVERIFY(QDir().mkpath(in(sub)));
-        QFile::setPermissions(
-            in("runtime"), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-        QVERIFY(QFile::copy(QStringLiteral(KOLPEX_DATA_DIR "/NASDAQ.TXT"), in("work/NASDAQ.TXT")));
-        QFile demo(in("demo.txt"));
-        QVERIFY(demo.open(QIODevice::WriteOnly)
-            && demo.write("market NASDAQ\nrefresh-every 2000\nwait 300000\n") > 0);
-        demo.close();
+        QVERIFY2(
+            session.prepare("market NASDAQ\nrefresh-every 2000\nwait 300000\n"), qPrintable(session.error()));
+        QVERIFY(QFile::copy(QStringLiteral(KOLPEX_DATA_DIR "/NASDAQ.TXT"), session.in("work/NASDAQ.TXT")));
         QJsonArray steps;
         for (const Step& step : kSteps)
             steps.append(QJsonObject { { QStringLiteral("keys"),
                                            QJsonArray::fromStringList(QString::fromLatin1(step.keys).split(
                                                QLatin1Char(';'), Qt::SkipEmptyParts)) },
                 { QStringLiteral("wait"), step.listenSeconds } });
-        QFile stepsFile(in("steps.json"));
+        QFile stepsFile(session.in("steps.json"));
         QVERIFY(stepsFile.open(QIODevice::WriteOnly) && stepsFile.write(QJsonDocument(steps).toJson()) > 0);
         stepsFile.close();
 
@@ -114,35 +93,9 @@ private Q_SLOTS:
                          QString::number(open), QStringLiteral("--rate"), QStringLiteral("30") }),
             qPrintable(service.error()));
 
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.remove(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"));
-        env.remove(QStringLiteral("WAYLAND_DISPLAY"));
-        env.insert(QStringLiteral("DISPLAY"), display);
-        env.insert(QStringLiteral("HOME"), in("home"));
-        env.insert(QStringLiteral("XDG_CONFIG_HOME"), in("config"));
-        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), in("runtime"));
-        env.insert(QStringLiteral("KOLPEX_QUOTE_SERVICE"), QString::fromLatin1(service.url()));
-        env.insert(QStringLiteral("KOLPEX_DEMO_SCRIPT"), demo.fileName());
-        if (env.contains(QStringLiteral("ASAN_OPTIONS")))
-            env.insert(QStringLiteral("ASAN_OPTIONS"),
-                env.value(QStringLiteral("ASAN_OPTIONS")) + QStringLiteral(":strict_string_checks=0"));
-        QProcess run;
-        run.setProcessEnvironment(env);
-        run.setWorkingDirectory(in("work"));
-        run.start(QStringLiteral("dbus-run-session"),
-            { QStringLiteral("--"), QStringLiteral("/usr/bin/python3"),
-                QStringLiteral(KOLPEX_SOURCE_DIR "/tests/e2e/scripts/orca_listen.py"),
-                QStringLiteral(KOLPEX_APP_BIN), stepsFile.fileName() });
-        QVERIFY(run.waitForStarted(10'000));
-        if (!run.waitForFinished(200'000)) {
-            run.kill();
-            run.waitForFinished(5000);
-            QFAIL("the screen-reader run did not end in time");
-        }
-        const QByteArray output = run.readAllStandardOutput().trimmed();
-        const QJsonObject heard = QJsonDocument::fromJson(output.mid(output.lastIndexOf('\n') + 1)).object();
-        QVERIFY2(!heard.isEmpty() && !heard.contains(QStringLiteral("error")),
-            (output + '\n' + run.readAllStandardError()).constData());
+        const QJsonObject heard = session.run(service.url(), {}, "tests/e2e/scripts/orca_listen.py",
+            { QStringLiteral(KOLPEX_APP_BIN), stepsFile.fileName() }, 200'000);
+        QVERIFY2(!heard.isEmpty(), qPrintable(session.error()));
         m_said = heard[u"steps"].toArray();
         QCOMPARE(m_said.size(), qsizetype(std::size(kSteps)));
     }

@@ -1,6 +1,7 @@
 #include "platform/clock.h"
 #include "platform/notifier.h"
 #include "quotewin/datafile.h"
+#include "support/childrun.h"
 #include "support/smalldisk.h"
 
 #include <QDir>
@@ -55,8 +56,6 @@ const QByteArray kHeaderBlock = "\r\nDate\t\tTime\tCurrent\tChange\t\tHigh\tLow\
 
 constexpr std::int64_t kTestNow = 1110196800; // 7 March 2005, 07:00 Eastern
 const QString kMsftFile = QStringLiteral("03_07_2005_msft.txt");
-constexpr uid_t kNobody = 65534;
-
 std::vector<QuoteRecord> Samples(int count)
 {
     return std::vector<QuoteRecord>(static_cast<std::size_t>(count), WorkedSample());
@@ -79,39 +78,13 @@ bool Chmod(const QString& path, int mode)
     return ::chmod(QFile::encodeName(path).constData(), static_cast<mode_t>(mode)) == 0;
 }
 
-struct ChildRun {
-    int exitCode = -1;
-    QByteArray out;
-};
-
-// The write runs in a child process of this test: unprivileged (root drops to nobody, since
-// permission bits do not stop root), or with a write(2) that fails like a full disk preloaded.
+// The write runs in a child process of this test: unprivileged, or with a write(2) that fails like
+// a full disk preloaded.
 ChildRun RunWriteInChild(
     const QString& cwd, int samples, bool unprivileged, const QProcessEnvironment& extra = {})
 {
-    QProcess child;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    for (const QString& key : extra.keys())
-        env.insert(key, extra.value(key));
-    child.setProcessEnvironment(env);
-    child.setWorkingDirectory(cwd);
-    QStringList args { QStringLiteral("--write-data-file"), QString::number(samples) };
-    if (unprivileged && ::geteuid() == 0) {
-        args = QStringList { QStringLiteral("--reuid=%1").arg(kNobody),
-            QStringLiteral("--regid=%1").arg(kNobody), QStringLiteral("--clear-groups"),
-            QCoreApplication::applicationFilePath() }
-            + args;
-        child.start(QStringLiteral("setpriv"), args);
-    } else {
-        child.start(QCoreApplication::applicationFilePath(), args);
-    }
-    if (!child.waitForFinished(60000)) {
-        child.kill();
-        child.waitForFinished();
-        return {};
-    }
-    return { child.exitStatus() == QProcess::NormalExit ? child.exitCode() : -1,
-        child.readAllStandardOutput() };
+    return RunSelfInChild(
+        { QStringLiteral("--write-data-file"), QString::number(samples) }, unprivileged, cwd, extra);
 }
 
 // Empty when a child may run without privileges here, else why not.

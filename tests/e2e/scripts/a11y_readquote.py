@@ -6,75 +6,25 @@ keyboard alone, reads them back through AT-SPI as a screen reader would, and pri
 Every wait is bounded; on a failure the JSON holds "error" and the exit status is 1.
 """
 import json
-import os
-import subprocess
 import sys
 import time
 
-DEADLINE = time.monotonic() + 90
-result = {}
-
-
-def fail(message):
-    result["error"] = message
-    print(json.dumps(result), flush=True)
-    sys.exit(1)
-
-
-def wait_for(what, probe, seconds=None):
-    until = DEADLINE if seconds is None else min(DEADLINE, time.monotonic() + seconds)
-    while time.monotonic() < until:
-        found = probe()
-        if found is not None:
-            return found
-        time.sleep(0.25)
-    fail("timed out waiting for " + what)
-
-
-def walk(node, depth=0):
-    """Every accessible under node, depth first; a node that vanishes meanwhile is skipped."""
-    if node is None or depth > 40:
-        return
-    yield node
-    try:
-        children = [node.getChildAtIndex(i) for i in range(node.childCount)]
-    except Exception:
-        return
-    for child in children:
-        yield from walk(child, depth + 1)
-
-
-def run(*args):
-    return subprocess.run(args, capture_output=True, text=True, timeout=15).stdout
-
+from driver import (accessibility_bus, application, begin, result, run, start_program, wait_for, walk,
+                    window_id)
 
 def main():
-    launcher = subprocess.Popen(["/usr/libexec/at-spi-bus-launcher", "--launch-immediately"])
-    env = dict(os.environ, QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1", QT_QPA_PLATFORM="xcb")
+    begin(90)
+    launcher = accessibility_bus()
     program = None
     try:
         import pyatspi  # after the bus is up: the import connects to it
         from gi.repository import Atspi
 
-        program = subprocess.Popen([sys.argv[1]], env=env)
-
-        def application():
-            desktop = pyatspi.Registry.getDesktop(0)
-            for app in (desktop.getChildAtIndex(i) for i in range(desktop.childCount)):
-                try:
-                    if app is not None and app.get_process_id() == program.pid and app.childCount > 0:
-                        return app
-                except Exception:
-                    pass
-
-        app = wait_for("the program on the accessibility bus", application)
+        program = start_program(sys.argv[1])
+        app = wait_for("the program on the accessibility bus", lambda: application(program))
         app.set_cache_mask(Atspi.Cache.NONE)  # names change as windows get their titles
 
-        def window_id():
-            ids = run("xdotool", "search", "--onlyvisible", "--pid", str(program.pid)).split()
-            return ids[0] if ids else None
-
-        window = wait_for("the program's window", window_id)
+        window = wait_for("the program's window", lambda: window_id(program))
         result["wm_class"] = run("xprop", "-id", window, "WM_CLASS").strip()
         run("xdotool", "windowfocus", window)
         time.sleep(0.5)

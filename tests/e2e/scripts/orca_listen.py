@@ -16,26 +16,7 @@ import sys
 import tempfile
 import time
 
-DEADLINE = time.monotonic() + 170
-
-
-def fail(message, result=None):
-    print(json.dumps(dict(result or {}, error=message)), flush=True)
-    sys.exit(1)
-
-
-def wait_for(what, probe, seconds):
-    until = min(DEADLINE, time.monotonic() + seconds)
-    while time.monotonic() < until:
-        found = probe()
-        if found:
-            return found
-        time.sleep(0.2)
-    fail("timed out waiting for " + what)
-
-
-def run(*args):
-    return subprocess.run(args, capture_output=True, text=True, timeout=20).stdout
+from driver import accessibility_bus, begin, fail, past_deadline, result, run, start_program, wait_for, window_id
 
 
 def speech_dispatcher(scratch, spoken):
@@ -54,16 +35,17 @@ def speech_dispatcher(scratch, spoken):
     socket = os.path.join(scratch, "speechd.sock")
     server = subprocess.Popen(["speech-dispatcher", "-s", "-t", "0", "-C", conf, "-S", socket,
                                "-L", scratch], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    wait_for("speech-dispatcher's socket", lambda: os.path.exists(socket), 10)
+    wait_for("speech-dispatcher's socket", lambda: True if os.path.exists(socket) else None, 10)
     return server, "unix_socket:" + socket
 
 
 def main():
+    begin(170, run_timeout=20)
     program_path, steps = sys.argv[1], json.load(open(sys.argv[2]))
     scratch = tempfile.mkdtemp(prefix="orca-listen-")
     spoken = os.path.join(scratch, "spoken.txt")
     open(spoken, "w").close()
-    children = [subprocess.Popen(["/usr/libexec/at-spi-bus-launcher", "--launch-immediately"])]
+    children = [accessibility_bus()]
     try:
         server, address = speech_dispatcher(scratch, spoken)
         children.append(server)
@@ -78,21 +60,15 @@ def main():
             with open(spoken) as f:
                 return [line.strip() for line in f if line.strip()]
 
-        wait_for("Orca to speak", said, 40)
-        program = subprocess.Popen([program_path],
-                                   env=dict(os.environ, QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1",
-                                            QT_QPA_PLATFORM="xcb"))
+        wait_for("Orca to speak", lambda: said() or None, 40)
+        program = start_program(program_path)
         children.append(program)
 
-        def window_id():
-            ids = run("xdotool", "search", "--onlyvisible", "--pid", str(program.pid)).split()
-            return ids[0] if ids else None
-
-        window = wait_for("the program's window", window_id, 30)
+        window = wait_for("the program's window", lambda: window_id(program), 30)
         run("xdotool", "windowactivate", "--sync", window)
         run("xdotool", "windowfocus", "--sync", window)
         time.sleep(3)
-        result = {"steps": []}
+        result["steps"] = []
         for step in steps:
             before = len(said())
             for keys in step["keys"]:
@@ -100,8 +76,8 @@ def main():
                 time.sleep(0.8)
             time.sleep(step.get("wait", 1.5))
             result["steps"].append(said()[before:])
-            if time.monotonic() > DEADLINE:
-                fail("out of time", result)
+            if past_deadline():
+                fail("out of time")
         print(json.dumps(result), flush=True)
     finally:
         for child in reversed(children):

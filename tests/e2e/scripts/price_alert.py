@@ -15,47 +15,18 @@ import subprocess
 import sys
 import time
 
-DEADLINE = time.monotonic() + 100
-result = {}
+from driver import accessibility_bus, application, begin, result, run, start_program, wait_for, walk
 
 
-def fail(message):
-    result["error"] = message
+def screenshot():
     if os.environ.get("PRICE_ALERT_SHOT"):
         subprocess.run(["import", "-window", "root", os.environ["PRICE_ALERT_SHOT"]], timeout=15)
-    print(json.dumps(result), flush=True)
-    sys.exit(1)
-
-
-def wait_for(what, probe, seconds=None):
-    until = DEADLINE if seconds is None else min(DEADLINE, time.monotonic() + seconds)
-    while time.monotonic() < until:
-        found = probe()
-        if found is not None:
-            return found
-        time.sleep(0.25)
-    fail("timed out waiting for " + what)
-
-
-def run(*args):
-    return subprocess.run(args, capture_output=True, text=True, timeout=15).stdout
-
-
-def walk(node, depth=0):
-    if node is None or depth > 40:
-        return
-    yield node
-    try:
-        children = [node.getChildAtIndex(i) for i in range(node.childCount)]
-    except Exception:
-        return
-    for child in children:
-        yield from walk(child, depth + 1)
 
 
 def main():
+    begin(100, on_fail=screenshot)
     program_path, level, mode = sys.argv[1], sys.argv[2], sys.argv[3]
-    helpers = [subprocess.Popen(["/usr/libexec/at-spi-bus-launcher", "--launch-immediately"])]
+    helpers = [accessibility_bus()]
     program = None
     try:
         if mode == "dunst":
@@ -66,11 +37,9 @@ def main():
             monitor = open("notify-calls.txt", "w")
             helpers.append(subprocess.Popen(["dbus-monitor", "member='Notify'"], stdout=monitor))
 
-        import pyatspi
         from gi.repository import Atspi
 
-        env = dict(os.environ, QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1", QT_QPA_PLATFORM="xcb")
-        program = subprocess.Popen([program_path], env=env)
+        program = start_program(program_path)
 
         def main_window():
             for window in run("xdotool", "search", "--onlyvisible", "--pid", str(program.pid)).split():
@@ -113,16 +82,7 @@ def main():
             result["history"] = [{key: n[key]["data"] for key in ("appname", "summary", "body")} for n in history]
             result["title_after_open"] = run("xdotool", "getwindowname", window).strip()
         else:
-            def application():
-                desktop = pyatspi.Registry.getDesktop(0)
-                for app in (desktop.getChildAtIndex(i) for i in range(desktop.childCount)):
-                    try:
-                        if app is not None and app.get_process_id() == program.pid and app.childCount > 0:
-                            return app
-                    except Exception:
-                        pass
-
-            app = wait_for("the program on the accessibility bus", application)
+            app = wait_for("the program on the accessibility bus", lambda: application(program))
             app.set_cache_mask(Atspi.Cache.NONE)
 
             def status_message():
