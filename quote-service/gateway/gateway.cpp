@@ -44,6 +44,17 @@ bool IsAllowedSymbol(const QByteArray& symbol)
     return true;
 }
 
+// Outside Round: clang cannot default-construct a nested class with member initialisers inside
+// an optional of the enclosing class.
+namespace {
+struct RoundFill {
+    std::size_t index = 0;
+    std::optional<SourceResult> result; // once it is back
+    bool chainWaits = false; // the chain came to this source while it was out: it is the answer
+    bool roundWaits = false; // the price is in and waits for the figures
+};
+} // namespace
+
 struct QuoteGateway::Round {
     QByteArray key, country, symbol;
     std::optional<LiveQuote> quote;
@@ -56,13 +67,7 @@ struct QuoteGateway::Round {
     bool finished = false;
     std::int64_t askAgainAtMs = std::numeric_limits<std::int64_t>::max();
     // A second source asked for the figures the first leaves off, beside it or after it.
-    struct Fill {
-        std::size_t index = 0;
-        std::optional<SourceResult> result; // once it is back
-        bool chainWaits = false; // the chain came to this source while it was out: it is the answer
-        bool roundWaits = false; // the price is in and waits for the figures
-    };
-    std::optional<Fill> fill;
+    std::optional<RoundFill> fill;
 };
 
 QuoteGateway::QuoteGateway(
@@ -306,7 +311,7 @@ void QuoteGateway::startFill(const std::shared_ptr<Round>& round, std::size_t fr
 
 void QuoteGateway::filled(const std::shared_ptr<Round>& round, SourceResult result)
 {
-    Round::Fill& fill = *round->fill;
+    RoundFill& fill = *round->fill;
     // a failure keeps what an earlier answer filled; a source that does not know it is an answer
     m_filled.keep(round->key, result.quote ? SlowFiguresOf(*result.quote) : LiveQuote {},
         result.quote.has_value() || result.notFound);
