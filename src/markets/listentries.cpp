@@ -57,6 +57,8 @@ bool IsRecordLine(const char* p)
         const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * k));
         return _mm_min_epu8(v, _mm_xor_si128(v, feed));
     };
+    if (p[kMarketRecordLength] != '\n') // a zero byte there stops the text, not the line
+        return false;
     const __m128i zero = _mm_setzero_si128();
     const __m128i head = _mm_min_epu8(_mm_min_epu8(stops(0), stops(1)), stops(2));
     return _mm_movemask_epi8(_mm_cmpeq_epi8(head, zero)) == 0

@@ -102,6 +102,8 @@ void TestMarketList::parse_data()
     QTest::newRow("zero byte inside a record")
         << bytes(Crlf(a) + b.substr(0, 10) + std::string(1, '\0') + b.substr(11) + "\r\n")
         << QByteArrayList { "AAA" };
+    QTest::newRow("zero byte in place of the line feed")
+        << bytes(Crlf(a) + b + "\r" + std::string(1, '\0') + Crlf(a)) << QByteArrayList { "AAA" };
 }
 
 void TestMarketList::parse()
