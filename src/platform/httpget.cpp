@@ -1,13 +1,13 @@
 #include "platform/httpget.h"
 
 #include "platform/localhttp.h"
+#include "platform/transferclock.h"
 
 #include <QEventLoop>
 #include <QNetworkAccessManager>
 #include <QNetworkProxyFactory>
 #include <QNetworkReply>
 #include <QNetworkRequest>
-#include <QTimer>
 #include <QUrl>
 #include <algorithm>
 #include <memory>
@@ -47,16 +47,8 @@ HttpGetResult HttpGet(const std::string& url, const HttpGetOptions& options)
     QEventLoop loop;
     QObject context;
     bool headReceived = false;
-    bool timedOut = false;
     bool truncated = false;
-
-    QTimer silence;
-    silence.setSingleShot(true);
-    silence.setInterval(std::max(options.timeoutMs, 1));
-    // Bounded in total as well, so a server dribbling a byte now and then cannot hold us for ever.
-    QTimer deadline;
-    deadline.setSingleShot(true);
-    deadline.setInterval(std::max(options.timeoutMs, 1) * 4);
+    TransferClock clock(options.timeoutMs, loop);
 
     const auto drain = [&] {
         while (!truncated && reply->bytesAvailable() > 0) {
@@ -75,28 +67,19 @@ HttpGetResult HttpGet(const std::string& url, const HttpGetOptions& options)
     };
     QObject::connect(reply.get(), &QNetworkReply::metaDataChanged, &context, [&] {
         headReceived = true;
-        silence.start();
+        clock.heard();
     });
     QObject::connect(reply.get(), &QNetworkReply::readyRead, &context, [&] {
-        silence.start();
+        clock.heard();
         drain();
     });
     QObject::connect(reply.get(), &QNetworkReply::finished, &loop, &QEventLoop::quit);
-    QObject::connect(&silence, &QTimer::timeout, &context, [&] {
-        timedOut = true;
-        loop.quit();
-    });
-    QObject::connect(&deadline, &QTimer::timeout, &context, [&] {
-        timedOut = true;
-        loop.quit();
-    });
 
-    silence.start();
-    deadline.start();
+    clock.start();
     if (!reply->isFinished())
         loop.exec(QEventLoop::ExcludeUserInputEvents);
-    silence.stop();
-    deadline.stop();
+    clock.stop();
+    const bool timedOut = clock.timedOut();
 
     if (!timedOut && !truncated)
         drain();

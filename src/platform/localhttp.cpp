@@ -1,8 +1,9 @@
 #include "platform/localhttp.h"
 
+#include "platform/transferclock.h"
+
 #include <QEventLoop>
 #include <QLocalSocket>
-#include <QTimer>
 #include <algorithm>
 #include <cctype>
 #include <cstring>
@@ -145,16 +146,10 @@ HttpGetResult LocalHttpGet(const LocalUrl& url, const HttpGetOptions& options)
     std::optional<Head> parsed;
     std::string raw; // the body as it came, chunked or not
     bool received = false;
-    bool timedOut = false;
     bool truncated = false;
     bool malformed = false;
 
-    QTimer silence;
-    silence.setSingleShot(true);
-    silence.setInterval(std::max(options.timeoutMs, 1));
-    QTimer deadline;
-    deadline.setSingleShot(true);
-    deadline.setInterval(std::max(options.timeoutMs, 1) * 4);
+    TransferClock clock(options.timeoutMs, loop);
     const auto done = [&] {
         return parsed && !parsed->chunked && parsed->contentLength && raw.size() >= *parsed->contentLength;
     };
@@ -192,33 +187,24 @@ HttpGetResult LocalHttpGet(const LocalUrl& url, const HttpGetOptions& options)
             loop.quit();
     };
     QObject::connect(&socket, &QLocalSocket::readyRead, &loop, [&] {
-        silence.start();
+        clock.heard();
         drain();
     });
     QObject::connect(&socket, &QLocalSocket::disconnected, &loop, &QEventLoop::quit);
     QObject::connect(&socket, &QLocalSocket::errorOccurred, &loop, &QEventLoop::quit);
-    QObject::connect(&silence, &QTimer::timeout, &loop, [&] {
-        timedOut = true;
-        loop.quit();
-    });
-    QObject::connect(&deadline, &QTimer::timeout, &loop, [&] {
-        timedOut = true;
-        loop.quit();
-    });
     QObject::connect(&socket, &QLocalSocket::connected, &loop, [&] {
         std::string request = "GET " + url.target + " HTTP/1.1\r\nHost: localhost\r\nUser-Agent: "
             + options.userAgent + "\r\nConnection: close\r\n\r\n";
         socket.write(request.data(), qint64(request.size()));
     });
 
-    silence.start();
-    deadline.start();
+    clock.start();
     socket.connectToServer(QString::fromLocal8Bit(url.socketPath.data(), qsizetype(url.socketPath.size())));
     loop.exec(QEventLoop::ExcludeUserInputEvents);
+    const bool timedOut = clock.timedOut();
     if (!timedOut)
         drain();
-    silence.stop();
-    deadline.stop();
+    clock.stop();
     socket.abort();
 
     if (parsed) {
