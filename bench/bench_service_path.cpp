@@ -17,6 +17,7 @@
 #include <QDeadlineTimer>
 #include <QElapsedTimer>
 #include <benchmark/benchmark.h>
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -57,6 +58,26 @@ double FetchMs(YahooSource& yahoo, const QByteArray& symbol)
     return got && got->quote && got->quote->beta ? double(timer.nsecsElapsed()) / 1e6 : -1;
 }
 
+// Each new symbol is fetched beside a provider kDelayMs away and one twice as far: the difference
+// over the delay is the round trips it costs. fetchMs(symbol, slowOne) gives -1 without a quote.
+void CountRoundTrips(
+    benchmark::State& state, const std::function<double(const QByteArray&, bool)>& fetchMs)
+{
+    double fastMs = 0, slowMs = 0;
+    int fetches = 0;
+    for (auto _ : state) {
+        const QByteArray symbol = "S" + QByteArray::number(fetches++);
+        const double a = fetchMs(symbol, false);
+        const double b = fetchMs(symbol, true);
+        if (a < 0 || b < 0)
+            state.SkipWithError("no quote");
+        fastMs += a;
+        slowMs += b;
+    }
+    state.counters["ms_per_symbol"] = fastMs / fetches;
+    state.counters["round_trips"] = (slowMs - fastMs) / fetches / kDelayMs;
+}
+
 // New symbols, each fetched from both providers. With a session the quote and its summary; from
 // cold each source is new, so the session is bought first.
 void MeasureNewSymbols(benchmark::State& state, bool fromCold)
@@ -70,21 +91,11 @@ void MeasureNewSymbols(benchmark::State& state, bool fromCold)
     newSources();
     if (!fromCold && (FetchMs(*toFast, "WARM") < 0 || FetchMs(*toSlow, "WARM") < 0))
         state.SkipWithError("no quote");
-    double fastMs = 0, slowMs = 0;
-    int fetches = 0;
-    for (auto _ : state) {
-        if (fromCold)
+    CountRoundTrips(state, [&](const QByteArray& symbol, bool slowOne) {
+        if (fromCold && !slowOne)
             newSources();
-        const QByteArray symbol = "S" + QByteArray::number(fetches++);
-        const double a = FetchMs(*toFast, symbol);
-        const double b = FetchMs(*toSlow, symbol);
-        if (a < 0 || b < 0)
-            state.SkipWithError("no quote");
-        fastMs += a;
-        slowMs += b;
-    }
-    state.counters["ms_per_symbol"] = fastMs / fetches;
-    state.counters["round_trips"] = (slowMs - fastMs) / fetches / kDelayMs;
+        return FetchMs(slowOne ? *toSlow : *toFast, symbol);
+    });
 }
 
 void BM_NewSymbolWithASession(benchmark::State& state)
@@ -156,19 +167,9 @@ void MeasureChart(benchmark::State& state, bool withCnbc)
     const auto toSlow = slow.gateway(withCnbc);
     if (GatewayMs(*toFast, "WARM", withCnbc) < 0 || GatewayMs(*toSlow, "WARM", withCnbc) < 0)
         state.SkipWithError("no quote");
-    double fastMs = 0, slowMs = 0;
-    int fetches = 0;
-    for (auto _ : state) {
-        const QByteArray symbol = "S" + QByteArray::number(fetches++);
-        const double a = GatewayMs(*toFast, symbol, withCnbc);
-        const double b = GatewayMs(*toSlow, symbol, withCnbc);
-        if (a < 0 || b < 0)
-            state.SkipWithError("no quote");
-        fastMs += a;
-        slowMs += b;
-    }
-    state.counters["ms_per_symbol"] = fastMs / fetches;
-    state.counters["round_trips"] = (slowMs - fastMs) / fetches / kDelayMs;
+    CountRoundTrips(state, [&](const QByteArray& symbol, bool slowOne) {
+        return GatewayMs(slowOne ? *toSlow : *toFast, symbol, withCnbc);
+    });
 }
 
 void BM_ChartAlone(benchmark::State& state)
