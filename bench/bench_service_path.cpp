@@ -60,8 +60,7 @@ double FetchMs(YahooSource& yahoo, const QByteArray& symbol)
 
 // Each new symbol is fetched beside a provider kDelayMs away and one twice as far: the difference
 // over the delay is the round trips it costs. fetchMs(symbol, slowOne) gives -1 without a quote.
-void CountRoundTrips(
-    benchmark::State& state, const std::function<double(const QByteArray&, bool)>& fetchMs)
+void CountRoundTrips(benchmark::State& state, const std::function<double(const QByteArray&, bool)>& fetchMs)
 {
     double fastMs = 0, slowMs = 0;
     int fetches = 0;

@@ -3,7 +3,6 @@
 // deadline for the whole of it, so a server dribbling a byte now and then cannot hold us for ever.
 #include <QEventLoop>
 #include <QTimer>
-
 #include <algorithm>
 
 class TransferClock final {

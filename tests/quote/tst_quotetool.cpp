@@ -1,6 +1,7 @@
 #include "support/scriptedhttpserver.h"
 #include "support/serviceprocess.h"
 
+#include <QDeadlineTimer>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
@@ -23,10 +24,19 @@ Run Tool(const QStringList& args, const QByteArray& service = {})
         env.insert(QStringLiteral("KOLPEX_QUOTE_SERVICE"), QString::fromLatin1(service));
     process.setProcessEnvironment(env);
     process.start(QStringLiteral(KOLPEX_TOOL_BIN), args);
-    // Served while waiting: the scripted server lives on this thread.
-    while (!process.waitForFinished(20))
+    // Served while waiting: the scripted server lives on this thread. A tool that never started
+    // (its binary being relinked) or never ends is a failed run, not a wait for ctest's time-out.
+    const QDeadlineTimer deadline(60'000);
+    while (process.state() != QProcess::NotRunning && !process.waitForFinished(20) && !deadline.hasExpired())
         QCoreApplication::processEvents();
-    return { process.exitCode(), process.readAllStandardOutput(), process.readAllStandardError() };
+    if (process.state() != QProcess::NotRunning) {
+        process.kill();
+        process.waitForFinished(5000);
+    }
+    const bool ended
+        = process.error() != QProcess::FailedToStart && process.exitStatus() == QProcess::NormalExit;
+    return { ended ? process.exitCode() : -1, process.readAllStandardOutput(),
+        process.readAllStandardError() };
 }
 
 const QString kFull = QStringLiteral(KOLPEX_TEST_DATA "/pages/full.html");
