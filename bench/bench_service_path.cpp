@@ -59,12 +59,16 @@ double FetchMs(YahooSource& yahoo, const QByteArray& symbol)
 }
 
 // Each new symbol is fetched beside a provider kDelayMs away and one twice as far: the difference
-// over the delay is the round trips it costs. fetchMs(symbol, slowOne) gives -1 without a quote.
-void CountRoundTrips(benchmark::State& state, const std::function<double(const QByteArray&, bool)>& fetchMs)
+// over the delay is the round trips it costs. fetchMs(symbol, slowOne) gives -1 without a quote;
+// beforeEach, when given, runs before each symbol's pair of fetches.
+void CountRoundTrips(benchmark::State& state, const std::function<double(const QByteArray&, bool)>& fetchMs,
+    const std::function<void()>& beforeEach = {})
 {
     double fastMs = 0, slowMs = 0;
     int fetches = 0;
     for (auto _ : state) {
+        if (beforeEach)
+            beforeEach();
         const QByteArray symbol = "S" + QByteArray::number(fetches++);
         const double a = fetchMs(symbol, false);
         const double b = fetchMs(symbol, true);
@@ -90,10 +94,12 @@ void MeasureNewSymbols(benchmark::State& state, bool fromCold)
     newSources();
     if (!fromCold && (FetchMs(*toFast, "WARM") < 0 || FetchMs(*toSlow, "WARM") < 0))
         state.SkipWithError("no quote");
-    CountRoundTrips(state, [&](const QByteArray& symbol, bool slowOne) {
-        if (fromCold && !slowOne)
-            newSources();
+    const auto fetchMs = [&](const QByteArray& symbol, bool slowOne) {
         return FetchMs(slowOne ? *toSlow : *toFast, symbol);
+    };
+    CountRoundTrips(state, fetchMs, [&] {
+        if (fromCold)
+            newSources();
     });
 }
 

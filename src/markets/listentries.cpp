@@ -50,6 +50,9 @@ constexpr std::size_t kLineBytes = kMarketRecordLength + 1;
 // main cost, checked in four 16-byte compares rather than a library call per line.
 bool IsRecordLine(const char* p)
 {
+    // Only a line feed closes a record: a zero byte there ends the text.
+    if (p[kMarketRecordLength] != '\n')
+        return false;
 #if defined(__SSE2__)
     // A byte b stops a line when b == 0 or b == '\n', that is when min(b, b ^ '\n') == 0.
     const __m128i feed = _mm_set1_epi8('\n');
@@ -57,15 +60,13 @@ bool IsRecordLine(const char* p)
         const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * k));
         return _mm_min_epu8(v, _mm_xor_si128(v, feed));
     };
-    if (p[kMarketRecordLength] != '\n') // a zero byte there stops the text, not the line
-        return false;
     const __m128i zero = _mm_setzero_si128();
     const __m128i head = _mm_min_epu8(_mm_min_epu8(stops(0), stops(1)), stops(2));
+    // Bytes 48 to 62 without a stop; byte 63, the line feed, is one.
     return _mm_movemask_epi8(_mm_cmpeq_epi8(head, zero)) == 0
         && _mm_movemask_epi8(_mm_cmpeq_epi8(stops(3), zero)) == 0x8000;
 #else
-    return p[kMarketRecordLength] == '\n' && !std::memchr(p, '\n', kMarketRecordLength)
-        && !std::memchr(p, '\0', kMarketRecordLength);
+    return !std::memchr(p, '\n', kMarketRecordLength) && !std::memchr(p, '\0', kMarketRecordLength);
 #endif
 }
 
